@@ -5,9 +5,6 @@ std::vector<uint8_t> MakeFaceBytes(const FaceBytesSpec& spec) {
     const size_t vertices = spec.shapes.empty() ? 0 : spec.shapes[0].size();
     out.push_back(static_cast<uint8_t>(spec.shapeCount >= 0 ? spec.shapeCount : spec.shapes.size()));
     out.push_back(static_cast<uint8_t>(vertices));
-    if (spec.shapes.empty()) {
-        // The base shape is stored even when there are no shapes: with 0 vertices, nothing.
-    }
     for (const auto& shape : spec.shapes) {
         for (const auto& v : shape) {
             out.insert(out.end(), v.begin(), v.end());

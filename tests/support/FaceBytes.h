@@ -2,6 +2,7 @@
 // Builds the bytes of a face file from a plain description, for tests.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
