@@ -44,10 +44,28 @@ public:
     void BlendMorphTarget(int nTarget, float fWeight);
 
     // Releases the frame and the process-wide objects, each once; safe to run twice.
+    // Also releases the mesh, the mesh builder, the camera and the viewport, so that
+    // everything the set-up created goes with the view.
     void ReleaseObjects();
 
     // Clock time at which the last frame of any view began.
     static uint32_t LastFrameTime();
+
+    // What the last frame of this view did, for the offline renderer's trace.
+    struct FrameTrace {
+        uint32_t dwTime = 0;        // ms, clock time at which the frame began
+        int32_t nLevel = 0;         // meter reading
+        float fSwayTargetY = 0;     // radians
+        float fSwayTargetX = 0;     // radians
+        float fSwayY = 0;           // radians, after this frame's step
+        float fSwayX = 0;           // radians, after this frame's step
+        bool bBlinked = false;      // target 3 was blended in this frame
+        float fBlinkWeight = 0;     // weight applied to target 3, after the limit of 1
+        int nMouthTarget = 0;       // 1 or 2
+        float fMouthWeight = 0;     // weight applied to the mouth target, after the limit
+    };
+    const FrameTrace& LastFrame() const { return m_lastFrame; }
+    uint32_t FrameCount() const { return m_nFrames; } // frames this view has run
 
 protected:
     // The window's side of the set-up.
@@ -55,6 +73,9 @@ protected:
     virtual int ClientWidth() const { return m_rect.width; }
     virtual int ClientHeight() const { return m_rect.height; }
     virtual int ColourDepth() const { return 32; } // bits per pixel of the display
+    // Wait cursor over the set-up; every way out of InitialiseDevice ends it.
+    virtual void BeginWaitCursor() {}
+    virtual void EndWaitCursor() {}
 
 public:
     struct Rect {
@@ -91,4 +112,8 @@ public:
     float m_fLoudThreshold = 22000.0f;
     float m_fQuietThreshold = 2000.0f;
     bool m_bFirstPaint = true;
+
+private:
+    FrameTrace m_lastFrame;
+    uint32_t m_nFrames = 0;
 };
