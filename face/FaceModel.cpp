@@ -8,8 +8,7 @@ namespace {
 ShapeEntry readRecord(const uint8_t* pData, int32_t* pPos, int32_t nIndex) {
     const uint8_t* p = pData + *pPos;
     *pPos += 3;
-    return {nIndex, static_cast<float>(p[0]), static_cast<float>(p[1]),
-            static_cast<float>(p[2])};
+    return {nIndex, static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
 }
 
 // Turns raw grid bytes into model space. Each step is stored as a float before the next,
@@ -29,7 +28,9 @@ void toModelSpace(FaceShape* pShape, float fScale) {
 
 } // namespace
 
-CFaceModel::~CFaceModel() { Clear(); }
+CFaceModel::~CFaceModel() {
+    Clear();
+}
 
 void CFaceModel::Clear() {
     delete[] m_pFaces;

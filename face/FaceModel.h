@@ -22,13 +22,13 @@ struct ShapeEntry {
 };
 
 struct FaceShape {
-    int32_t nCount = 0;               // number of entries
-    ShapeEntry* pEntries = nullptr;   // nCount entries, owned
+    int32_t nCount = 0;             // number of entries
+    ShapeEntry* pEntries = nullptr; // nCount entries, owned
 };
 
 class CFaceModel {
-public:
-    static constexpr int kMaxShapes = 10;   // the base and nine morph targets
+  public:
+    static constexpr int kMaxShapes = 10;    // the base and nine morph targets
     static constexpr int kMaxVertices = 200; // the size of every vertex transfer
     // The scale the player parses with: 0.0036303 model units per grid step (0x3B6DEA54).
     static constexpr float kPlayerScale = 0.0036303f;
@@ -49,20 +49,20 @@ public:
     // palette and texture bytes after a successful Parse(), which has checked that they exist.
     void ReadByte(int* pValue);
 
-    float m_fScale = 0;       // model units per step of the byte grid
-    int32_t m_nMagic1 = 0;    // header byte 0
-    int32_t m_nMagic2 = 0;    // header byte 1
-    int32_t m_nVersion = 0;   // header byte 2
-    int32_t m_nVertices = 0;  // V, header byte 4
-    int32_t m_nFaces = 0;     // F
-    int32_t m_nShapes = 0;    // S, header byte 3, the base included
-    const uint8_t* m_pData = nullptr; // the face bytes (the dialog's face buffer), not owned
+    float m_fScale = 0;                     // model units per step of the byte grid
+    int32_t m_nMagic1 = 0;                  // header byte 0
+    int32_t m_nMagic2 = 0;                  // header byte 1
+    int32_t m_nVersion = 0;                 // header byte 2
+    int32_t m_nVertices = 0;                // V, header byte 4
+    int32_t m_nFaces = 0;                   // F
+    int32_t m_nShapes = 0;                  // S, header byte 3, the base included
+    const uint8_t* m_pData = nullptr;       // the face bytes (the dialog's face buffer), not owned
     size_t m_nDataBytes = kFaceBufferBytes; // bytes readable at m_pData
-    int32_t m_nPos = 0;       // offset in m_pData of the next byte to read
-    FaceShape* m_pShapes[kMaxShapes] = {}; // slot 0 the base, 1..S-1 the morph targets; owned
-    ShapeEntry* m_pFaces = nullptr;        // m_nFaces triangles; owned
+    int32_t m_nPos = 0;                     // offset in m_pData of the next byte to read
+    FaceShape* m_pShapes[kMaxShapes] = {};  // slot 0 the base, 1..S-1 the morph targets; owned
+    ShapeEntry* m_pFaces = nullptr;         // m_nFaces triangles; owned
 
-private:
+  private:
     // Frees the shapes and the faces list and empties the counts; m_pData stays.
     void Clear();
 };

@@ -37,8 +37,8 @@ void RemapMorphTargets(CFaceModel& model, rm::MeshVertices& mesh, uint32_t group
 
     // Differences: each target entry becomes its position minus the rest position of the
     // mesh vertex it now names.
-    const int32_t nShapes = model.m_nShapes < CFaceModel::kMaxShapes ? model.m_nShapes
-                                                                      : CFaceModel::kMaxShapes;
+    const int32_t nShapes =
+        model.m_nShapes < CFaceModel::kMaxShapes ? model.m_nShapes : CFaceModel::kMaxShapes;
     for (int32_t t = 1; t < nShapes; ++t) {
         FaceShape* pTarget = model.m_pShapes[t];
         if (pTarget == nullptr) {
