@@ -25,8 +25,6 @@ namespace {
 // Clock time of the last frame any view ran; a new view goes on pacing from it.
 uint32_t s_dwLastFrameTime = 0;
 
-// Model units per step of the face file's byte grid.
-constexpr float kModelScale = 0.0036303f;
 // 1/256: one texel of the 256 x 256 texture in texture coordinates.
 constexpr double kTexelSize = 0.00390625;
 constexpr int kTextureSize = 256;
@@ -191,7 +189,7 @@ const rm::Guid* CFaceViewCore::FindDeviceGuid() {
 
 int CFaceViewCore::BuildScene() {
     CFaceModel& model = *m_pModel;
-    model.m_fScale = kModelScale;
+    model.m_fScale = CFaceModel::kPlayerScale; // 0.0036303 model units per grid step
     if (!model.Parse()) {
         char szText[512];
         std::snprintf(szText, sizeof(szText), "Failed to Initialise '%s'.", m_strLocation.c_str());
