@@ -11,7 +11,7 @@ class Mixer;
 }
 
 class CLevelMeter {
-  public:
+public:
     // Reads the sound server's default output.
     CLevelMeter();
     // Reads the given mixer back end (a list of levels, for tests and the offline renderer).
@@ -24,7 +24,7 @@ class CLevelMeter {
     int32_t Read(); // never blocks; 0 after a failed Open
     void Close();   // safe after any outcome of Open, and twice
 
-  private:
+private:
     std::unique_ptr<mixer::Mixer> m_pMixer; // never null
     bool m_bReady = false;                  // Open() succeeded and Close() has not run
 };

@@ -11,7 +11,7 @@
 namespace mixer {
 
 class FailingStepMixer final : public Mixer {
-  public:
+public:
     FailingStepMixer(std::unique_ptr<Mixer> pInner, SetupStep failingStep);
 
     int countOutputDevices() override;
@@ -22,7 +22,7 @@ class FailingStepMixer final : public Mixer {
     int32_t read() override { return m_pInner->read(); }
     void close() override { m_pInner->close(); }
 
-  private:
+private:
     std::unique_ptr<Mixer> m_pInner; // never null
     SetupStep m_failingStep;
 };

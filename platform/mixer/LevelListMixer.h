@@ -11,7 +11,7 @@
 namespace mixer {
 
 class LevelListMixer final : public Mixer {
-  public:
+public:
     explicit LevelListMixer(std::vector<int32_t> levels);
 
     int countOutputDevices() override { return 1; }
@@ -22,7 +22,7 @@ class LevelListMixer final : public Mixer {
     int32_t read() override;
     void close() override {}
 
-  private:
+private:
     std::vector<int32_t> m_levels;
     size_t m_next = 0; // index of the level the next read returns; may pass the end
 };

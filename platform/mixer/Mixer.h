@@ -21,7 +21,7 @@ enum class SetupStep {
 constexpr int32_t kFullScale = 32767;
 
 class Mixer {
-  public:
+public:
     virtual ~Mixer() = default;
 
     // Step 1: the number of sound outputs; 0 when there is none or nothing answers.

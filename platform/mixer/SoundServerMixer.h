@@ -20,7 +20,7 @@ struct pa_stream;
 namespace mixer {
 
 class SoundServerMixer final : public Mixer {
-  public:
+public:
     // How long one set-up step may wait for the server.
     static constexpr uint32_t kSetupTimeoutMs = 1500;
     // Peak values per second the server sends (one per 5 ms, well above one per frame).
@@ -39,7 +39,7 @@ class SoundServerMixer final : public Mixer {
     int32_t read() override;
     void close() override;
 
-  private:
+private:
     friend struct SoundServerCallbacks;
 
     // Runs the main loop until `done()` or the time-out; false on time-out.

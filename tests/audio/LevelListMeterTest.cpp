@@ -17,7 +17,7 @@ namespace {
 using mixer::SetupStep;
 
 class LevelListMeterTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         sys::setMessageSink([this](const std::string& text) { m_messages.push_back(text); });
     }

@@ -32,7 +32,7 @@ constexpr int32_t kFullScale = 32767;
 
 // Records the meter's messages and points its clients at a server chosen by the test.
 class MeterFixture : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const char* previous = std::getenv("PULSE_SERVER")) {
             m_previousServer = previous;
@@ -53,7 +53,7 @@ class MeterFixture : public ::testing::Test {
 };
 
 class SoundServerMeterTest : public MeterFixture {
-  protected:
+protected:
     void SetUp() override {
         MeterFixture::SetUp();
         m_pServer = std::make_unique<PulseServer>();
@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A socket that takes connections into its backlog and never answers: a stuck server.
 class StuckServer {
-  public:
+public:
     explicit StuckServer(const std::string& path) {
         m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
@@ -252,7 +252,7 @@ class StuckServer {
     StuckServer(const StuckServer&) = delete;
     StuckServer& operator=(const StuckServer&) = delete;
 
-  private:
+private:
     int m_fd = -1;
 };
 

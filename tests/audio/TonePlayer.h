@@ -8,7 +8,7 @@
 struct pa_simple;
 
 class TonePlayer {
-  public:
+public:
     // Starts playing a 440 Hz sine of peak `amplitude` (0.0..1.0) for `durationMs`, or until
     // stop() when it is 0. Throws when the server cannot be reached.
     explicit TonePlayer(float amplitude, int durationMs = 0);
@@ -22,7 +22,7 @@ class TonePlayer {
     // Returns once a tone of limited duration has been played to its end.
     void wait();
 
-  private:
+private:
     void play();
 
     float m_amplitude;    // 0.0..1.0

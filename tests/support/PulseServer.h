@@ -10,7 +10,7 @@
 #include "TempDir.h"
 
 class PulseServer {
-  public:
+public:
     struct Options {
         bool withNullSink = true; // a null sink named "mimlet_null", made the default sink
     };
@@ -30,7 +30,7 @@ class PulseServer {
     // Runs pactl with `args` against this server; true when it exits with status 0.
     bool pactl(const std::string& args) const;
 
-  private:
+private:
     TempDir m_dir;
     std::string m_address;
     pid_t m_pid = -1; // the daemon, -1 once it has ended
