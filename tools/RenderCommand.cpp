@@ -11,7 +11,7 @@
 #include "FaceCheck.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
-#include "ListMixer.h"
+#include "mixer/LevelListMixer.h"
 #include "sys/Clock.h"
 
 #include <QImage>
@@ -226,7 +226,7 @@ int RunRender(const std::vector<std::string>& args) {
     int nStatus = kExitOk;
     {
         RenderView view(*options, faceBuffer.data(),
-                        std::make_unique<CLevelMeter>(std::make_unique<mixer::ListMixer>(levels)));
+                        std::make_unique<CLevelMeter>(std::make_unique<mixer::LevelListMixer>(levels)));
         if (!view.InitialiseDevice()) {
             nStatus = kExitRefused; // the set-up has shown its message
         } else {

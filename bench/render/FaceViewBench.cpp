@@ -5,7 +5,7 @@
 #include "FaceCheck.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
-#include "ListMixer.h"
+#include "mixer/LevelListMixer.h"
 #include "sys/Clock.h"
 #include "sys/MessageBox.h"
 
@@ -27,7 +27,7 @@ class BenchView : public CFaceViewCore {
 public:
     explicit BenchView(const uint8_t* pFaceBuffer)
         : CFaceViewCore(294, 230, rm::ColorModel::Mono, "bench.mf", pFaceBuffer,
-                        std::make_unique<CLevelMeter>(std::make_unique<mixer::ListMixer>(
+                        std::make_unique<CLevelMeter>(std::make_unique<mixer::LevelListMixer>(
                             std::vector<int32_t>(100000, 12000)))) {}
 
 protected:

@@ -6,7 +6,7 @@
 #include "FaceCheck.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
-#include "ListMixer.h"
+#include "mixer/LevelListMixer.h"
 #include "sys/Clock.h"
 #include "sys/MessageBox.h"
 #include "sys/Random.h"
@@ -48,7 +48,7 @@ public:
                  int nDepth)
         : CFaceViewCore(nWidth, nHeight, rm::ColorModel::Mono, "test.mf", pFaceBuffer,
                         std::make_unique<CLevelMeter>(
-                            std::make_unique<mixer::ListMixer>(std::move(levels)))),
+                            std::make_unique<mixer::LevelListMixer>(std::move(levels)))),
           m_target(nWidth, nHeight), m_nDepth(nDepth) {}
 
     rm::WindowTarget* WindowTarget() override { return &m_target; }
