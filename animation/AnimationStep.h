@@ -19,14 +19,18 @@ inline bool FrameDue(uint32_t dwNow, uint32_t dwLastFrame) {
 }
 
 // Blending limits a weight above 1 to 1; there is no lower limit.
-inline float LimitWeight(float fWeight) { return fWeight > 1 ? 1.0f : fWeight; }
+inline float LimitWeight(float fWeight) {
+    return fWeight > 1 ? 1.0f : fWeight;
+}
 
 // Sway: straight segments of 20 frames between random poses.
 constexpr int32_t kSwaySegmentFrames = 20;
 constexpr float kSwayStepFraction = 0.05f; // 1/20 of the way per frame
 
 // Angle a random draw (0..32767) sets as a sway target: -0.50 to +0.49 radians in 0.01 steps.
-inline float SwayTarget(int nDraw) { return static_cast<float>((nDraw % 100) * 0.01 - 0.5); }
+inline float SwayTarget(int nDraw) {
+    return static_cast<float>((nDraw % 100) * 0.01 - 0.5);
+}
 
 // Per-frame step that takes the angle fAngle to fTarget in one segment.
 inline float SwayStep(float fTarget, float fAngle) {
@@ -41,8 +45,8 @@ constexpr float kBlinkStepDown = -0.2f;
 constexpr uint32_t kBlinkIntervalMs = 10000; // a blink starts when more than this has passed
 
 struct BlinkState {
-    float fWeight = 0.0f;          // weight for the next blink frame
-    float fStep = kBlinkStepUp;    // change of the weight per frame
+    float fWeight = 0.0f;       // weight for the next blink frame
+    float fStep = kBlinkStepUp; // change of the weight per frame
 };
 
 // Advances the blink by one frame; returns true when this frame ended the blink, the state

@@ -96,7 +96,9 @@ void CFaceViewCore::ReleaseObjects() {
     g_deviceGuid = nullptr;
 }
 
-uint32_t CFaceViewCore::LastFrameTime() { return s_dwLastFrameTime; }
+uint32_t CFaceViewCore::LastFrameTime() {
+    return s_dwLastFrameTime;
+}
 
 int CFaceViewCore::InitialiseDevice() {
     // One set of process-wide objects: the previous view must be gone.
@@ -122,8 +124,8 @@ int CFaceViewCore::InitialiseDevice() {
 
     // A failed search has shown its message; a null GUID lets the engine pick the device.
     const rm::Guid* pGuid = FindDeviceGuid();
-    if (g_retainedMode->CreateDeviceFromClipper(m_pClipper, pGuid, nWidth, nHeight,
-                                                &g_device) != rm::kOk) {
+    if (g_retainedMode->CreateDeviceFromClipper(m_pClipper, pGuid, nWidth, nHeight, &g_device) !=
+        rm::kOk) {
         sys::showMessage("CreateDeviceFromClipper() failed");
         return 0;
     }

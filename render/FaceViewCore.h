@@ -53,16 +53,16 @@ public:
 
     // What the last frame of this view did, for the offline renderer's trace.
     struct FrameTrace {
-        uint32_t dwTime = 0;        // ms, clock time at which the frame began
-        int32_t nLevel = 0;         // meter reading
-        float fSwayTargetY = 0;     // radians
-        float fSwayTargetX = 0;     // radians
-        float fSwayY = 0;           // radians, after this frame's step
-        float fSwayX = 0;           // radians, after this frame's step
-        bool bBlinked = false;      // target 3 was blended in this frame
-        float fBlinkWeight = 0;     // weight applied to target 3, after the limit of 1
-        int nMouthTarget = 0;       // 1 or 2
-        float fMouthWeight = 0;     // weight applied to the mouth target, after the limit
+        uint32_t dwTime = 0;    // ms, clock time at which the frame began
+        int32_t nLevel = 0;     // meter reading
+        float fSwayTargetY = 0; // radians
+        float fSwayTargetX = 0; // radians
+        float fSwayY = 0;       // radians, after this frame's step
+        float fSwayX = 0;       // radians, after this frame's step
+        bool bBlinked = false;  // target 3 was blended in this frame
+        float fBlinkWeight = 0; // weight applied to target 3, after the limit of 1
+        int nMouthTarget = 0;   // 1 or 2
+        float fMouthWeight = 0; // weight applied to the mouth target, after the limit
     };
     const FrameTrace& LastFrame() const { return m_lastFrame; }
     uint32_t FrameCount() const { return m_nFrames; } // frames this view has run
@@ -84,30 +84,30 @@ public:
         int width = 0;
         int height = 0;
     };
-    Rect m_rect;                                   // position and size in the parent
+    Rect m_rect; // position and size in the parent
     rm::ColorModel m_nColourModel = rm::ColorModel::Mono;
-    uint32_t m_nGroup = 0;                         // the mesh group that blending moves
-    rm::Clipper* m_pClipper = nullptr;             // one reference
-    rm::MeshBuilder* m_pMeshBuilder = nullptr;     // one reference
-    rm::Image m_image;                             // texture descriptor
-    rm::PaletteEntry m_palette[256] = {};          // texture palette
-    std::unique_ptr<uint8_t[]> m_pPixels;          // 65,536 texels, top row first
-    rm::Mesh* m_pMesh = nullptr;                   // one reference
-    rm::Frame* m_pFaceFrame = nullptr;             // one reference
+    uint32_t m_nGroup = 0;                     // the mesh group that blending moves
+    rm::Clipper* m_pClipper = nullptr;         // one reference
+    rm::MeshBuilder* m_pMeshBuilder = nullptr; // one reference
+    rm::Image m_image;                         // texture descriptor
+    rm::PaletteEntry m_palette[256] = {};      // texture palette
+    std::unique_ptr<uint8_t[]> m_pPixels;      // 65,536 texels, top row first
+    rm::Mesh* m_pMesh = nullptr;               // one reference
+    rm::Frame* m_pFaceFrame = nullptr;         // one reference
     std::unique_ptr<CFaceModel> m_pModel;
     std::string m_strLocation;
     bool m_bSway = true;
-    bool m_bBlinking = true;                       // a view starts with a blink
+    bool m_bBlinking = true; // a view starts with a blink
     float m_fBlinkWeight = 0.0f;
     float m_fBlinkStep = 0.5f;
-    uint32_t m_dwBlinkEndTime = 0;                 // ms
-    float m_fSwayTargetY = 0;                      // radians
-    float m_fSwayTargetX = 0;                      // radians
-    float m_fSwayY = 0;                            // radians
-    float m_fSwayX = 0;                            // radians
-    float m_fSwayStepY = 0;                        // radians per frame
-    float m_fSwayStepX = 0;                        // radians per frame
-    int32_t m_nSwayFrames = 0;                     // frames left in the sway segment
+    uint32_t m_dwBlinkEndTime = 0; // ms
+    float m_fSwayTargetY = 0;      // radians
+    float m_fSwayTargetX = 0;      // radians
+    float m_fSwayY = 0;            // radians
+    float m_fSwayX = 0;            // radians
+    float m_fSwayStepY = 0;        // radians per frame
+    float m_fSwayStepX = 0;        // radians per frame
+    int32_t m_nSwayFrames = 0;     // frames left in the sway segment
     std::unique_ptr<CLevelMeter> m_pLevelMeter;
     float m_fLoudThreshold = 22000.0f;
     float m_fQuietThreshold = 2000.0f;

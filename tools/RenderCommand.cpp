@@ -29,9 +29,9 @@ namespace {
 
 struct RenderOptions {
     std::string location;
-    std::string outDir;     // empty: no images
+    std::string outDir; // empty: no images
     int nFrames = 48;
-    int nWidth = 294;       // the player's view size
+    int nWidth = 294; // the player's view size
     int nHeight = 230;
     std::string levelsPath; // empty: every reading 0
     std::string tracePath;  // empty: no trace
@@ -225,8 +225,9 @@ int RunRender(const std::vector<std::string>& args) {
 
     int nStatus = kExitOk;
     {
-        RenderView view(*options, faceBuffer.data(),
-                        std::make_unique<CLevelMeter>(std::make_unique<mixer::LevelListMixer>(levels)));
+        RenderView view(
+            *options, faceBuffer.data(),
+            std::make_unique<CLevelMeter>(std::make_unique<mixer::LevelListMixer>(levels)));
         if (!view.InitialiseDevice()) {
             nStatus = kExitRefused; // the set-up has shown its message
         } else {

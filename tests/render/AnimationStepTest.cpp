@@ -62,7 +62,8 @@ TEST(Blink, ElevenFramesApplyTheRampThenTheStateIsBackAtRest) {
     const float applied[11] = {0, 0.5f, 1, 1, 1, 1, 0.9f, 0.7f, 0.5f, 0.3f, 0.1f};
     anim::BlinkState state;
     for (int frame = 0; frame < 11; ++frame) {
-        EXPECT_NEAR(anim::LimitWeight(state.fWeight), applied[frame], 1e-6) << "frame " << frame + 1;
+        EXPECT_NEAR(anim::LimitWeight(state.fWeight), applied[frame], 1e-6)
+            << "frame " << frame + 1;
         const bool ended = anim::AdvanceBlink(state);
         EXPECT_EQ(ended, frame == 10) << "frame " << frame + 1;
     }
@@ -91,9 +92,9 @@ TEST(Mouth, LevelChoosesTargetAndWeightAtTheStartingThresholds) {
         float applied; // after the limit of 1
     };
     const Case cases[] = {
-        {22001, 1, 1.0f},     {22000, 2, 1.0f},  {12000, 2, 0.6f}, {2001, 2, 0.10005f},
-        {2000, 1, 0.0f},      {0, 1, 0.0f},      {-1, 1, 0.0f},    {INT32_MIN, 1, 0.0f},
-        {INT32_MAX, 1, 1.0f},
+        {22001, 1, 1.0f},    {22000, 2, 1.0f},     {12000, 2, 0.6f},
+        {2001, 2, 0.10005f}, {2000, 1, 0.0f},      {0, 1, 0.0f},
+        {-1, 1, 0.0f},       {INT32_MIN, 1, 0.0f}, {INT32_MAX, 1, 1.0f},
     };
     for (const Case& c : cases) {
         const anim::MouthBlend mouth = anim::ChooseMouth(c.level, 22000.0f, 2000.0f);
@@ -116,7 +117,8 @@ TEST(Thresholds, SliderPositionSetsLoudAndQuiet) {
         float loud;
         float quiet;
     };
-    const Case cases[] = {{22000, 22000.0f, 2000.0f}, {32767, 32767.0f, 2978.8184f}, {1, 1.0f, 0.09090909f}};
+    const Case cases[] = {
+        {22000, 22000.0f, 2000.0f}, {32767, 32767.0f, 2978.8184f}, {1, 1.0f, 0.09090909f}};
     for (const Case& c : cases) {
         const anim::LoudnessThresholds t = anim::ThresholdsForPosition(c.pos);
         EXPECT_EQ(t.fLoud, c.loud) << c.pos;

@@ -43,7 +43,8 @@ const rm::Vector kShut2 = ModelPosition(180, 180, 10);
 const rm::Vector kRest3 = ModelPosition(64, 192, 10);
 
 // Where each of SmallFaceSpec's four vertices is in the mesh, given the expected positions.
-void ExpectPositions(const std::vector<rm::Vertex>& vertices, const std::vector<rm::Vector>& expected) {
+void ExpectPositions(const std::vector<rm::Vertex>& vertices,
+                     const std::vector<rm::Vector>& expected) {
     ASSERT_EQ(vertices.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_TRUE(FindVertex(vertices, expected[i]))
@@ -88,18 +89,26 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SetUpCase{"None", {}, {}, 1},
         SetUpCase{"RetainedMode", {rm::Fault::Direct3DRMCreate}, {"Direct3DRMCreate Failed"}, 0},
-        SetUpCase{"Clipper", {rm::Fault::DirectDrawCreateClipper}, {"DirectDrawCreateClipper() failed"}, 0},
+        SetUpCase{"Clipper",
+                  {rm::Fault::DirectDrawCreateClipper},
+                  {"DirectDrawCreateClipper() failed"},
+                  0},
         SetUpCase{"ClipperWindow", {rm::Fault::ClipperSetHWnd}, {"clipper->SetHWnd() failed"}, 0},
         SetUpCase{"DirectDraw", {rm::Fault::DirectDrawCreate}, {"DirectDrawCreate() failed"}, 1},
         SetUpCase{"Direct3D", {rm::Fault::QueryDirect3D}, {"d3drm->QueryInterface() failed\n"}, 1},
         SetUpCase{"FindDevice", {rm::Fault::FindDevice}, {"FindDevice() failed"}, 1},
-        SetUpCase{"Device", {rm::Fault::CreateDeviceFromClipper}, {"CreateDeviceFromClipper() failed"}, 0},
+        SetUpCase{"Device",
+                  {rm::Fault::CreateDeviceFromClipper},
+                  {"CreateDeviceFromClipper() failed"},
+                  0},
         SetUpCase{"SearchAndDevice",
                   {rm::Fault::FindDevice, rm::Fault::CreateDeviceFromClipper},
-                  {"FindDevice() failed", "CreateDeviceFromClipper() failed"}, 0},
+                  {"FindDevice() failed", "CreateDeviceFromClipper() failed"},
+                  0},
         SetUpCase{"DirectDrawAndDevice",
                   {rm::Fault::DirectDrawCreate, rm::Fault::CreateDeviceFromClipper},
-                  {"DirectDrawCreate() failed", "CreateDeviceFromClipper() failed"}, 0},
+                  {"DirectDrawCreate() failed", "CreateDeviceFromClipper() failed"},
+                  0},
         SetUpCase{"Texture", {rm::Fault::CreateTexture}, {"Failed to load texture"}, 0}),
     [](const testing::TestParamInfo<SetUpCase>& info) { return info.param.name; });
 
@@ -154,6 +163,21 @@ TEST_F(FaceViewTest, SecondViewCreatesTheObjectsAnew) {
     EXPECT_EQ(second.m_target.m_nFrames, 1);
 }
 
+TEST_F(FaceViewTest, MeterFailureIsReportedAfterTheMetersOwnMessageAndTheViewGoesOn) {
+    m_buffer = FaceBuffer(SmallFaceSpec());
+    m_view = std::make_unique<TestFaceView>(
+        m_buffer.data(),
+        std::make_unique<CLevelMeter>(std::make_unique<mixer::FailingStepMixer>(
+            std::make_unique<mixer::LevelListMixer>(std::vector<int32_t>{22001}),
+            mixer::SetupStep::open)),
+        64, 64, 32);
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1], "Failed to Initialise Audio Mixer");
+    ASSERT_EQ(m_view->InitialiseDevice(), 1);
+    NextFrame(*m_view);
+    EXPECT_EQ(m_view->LastFrame().nLevel, 0); // a failed meter reads 0
+}
+
 TEST_F(FaceViewTest, TickBeforeTheSetUpDoesNothing) {
     TestFaceView& view = MakeView(SmallFaceSpec(), {500});
     NextFrame(view);
@@ -176,7 +200,8 @@ TEST_F(FaceViewTest, TextureCoordinatesComeFromTheVertexBytes) {
         int x, y, z;
         float u, v;
     };
-    const Case cases[] = {{128, 128, 0, 0.5f, 0.5f}, {64, 64, 10, 0.25f, 0.75f}, {192, 32, 20, 0.75f, 0.875f}};
+    const Case cases[] = {
+        {128, 128, 0, 0.5f, 0.5f}, {64, 64, 10, 0.25f, 0.75f}, {192, 32, 20, 0.75f, 0.875f}};
     for (const Case& c : cases) {
         const std::optional<size_t> i = FindVertex(vertices, ModelPosition(c.x, c.y, c.z));
         ASSERT_TRUE(i) << c.x << "," << c.y;
@@ -191,7 +216,8 @@ TEST_F(FaceViewTest, TextureRowsAreStoredBottomFirstAndPaletteInFileOrder) {
         for (int c = 0; c < 256; ++c) {
             spec.texture[r * 256 + c] = static_cast<uint8_t>(r ^ c); // each row its own
         }
-        spec.palette[r] = {static_cast<uint8_t>(r), static_cast<uint8_t>(r * 3), static_cast<uint8_t>(255 - r)};
+        spec.palette[r] = {static_cast<uint8_t>(r), static_cast<uint8_t>(r * 3),
+                           static_cast<uint8_t>(255 - r)};
     }
     TestFaceView& view = MakeReadyView(spec);
     for (int r = 0; r < 256; ++r) {
@@ -233,7 +259,8 @@ TEST_F(FaceViewTest, BlendPlacesListedVerticesByWeight) {
         float weight;
         rm::Vector expected0;
     };
-    const Case cases[] = {{1.5f, kOpen0}, {1.0f, kOpen0}, {0.5f, Lerp(kRest0, kOpen0, 0.5f)}, {0.0f, kRest0}};
+    const Case cases[] = {
+        {1.5f, kOpen0}, {1.0f, kOpen0}, {0.5f, Lerp(kRest0, kOpen0, 0.5f)}, {0.0f, kRest0}};
     for (const Case& c : cases) {
         m_view->BlendMorphTarget(1, c.weight);
         ExpectPositions(MeshVertices(*m_view), {c.expected0, kRest1, kRest2, kRest3});
@@ -409,7 +436,8 @@ TEST_F(FaceViewTest, SliderPositionSetsTheThresholds) {
         float loud;
         float quiet;
     };
-    const Case cases[] = {{22000, 22000.0f, 2000.0f}, {32767, 32767.0f, 2978.8184f}, {1, 1.0f, 0.09090909f}};
+    const Case cases[] = {
+        {22000, 22000.0f, 2000.0f}, {32767, 32767.0f, 2978.8184f}, {1, 1.0f, 0.09090909f}};
     TestFaceView& view = MakeReadyView(SmallFaceSpec(), {2});
     for (const Case& c : cases) {
         view.SetLoudnessThreshold(c.pos);

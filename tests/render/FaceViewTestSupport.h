@@ -6,6 +6,7 @@
 #include "FaceCheck.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
+#include "mixer/FailingStepMixer.h"
 #include "mixer/LevelListMixer.h"
 #include "sys/Clock.h"
 #include "sys/MessageBox.h"
@@ -36,7 +37,7 @@ public:
 
     int m_nWidth;
     int m_nHeight;
-    int m_nFrames = 0;                // frames presented
+    int m_nFrames = 0; // frames presented
     int m_nLastWidth = 0;
     int m_nLastHeight = 0;
     std::vector<uint32_t> m_lastPixels; // the last frame, rows from the top
@@ -44,12 +45,19 @@ public:
 
 class TestFaceView : public CFaceViewCore {
 public:
+    TestFaceView(const uint8_t* pFaceBuffer, std::unique_ptr<CLevelMeter> pMeter, int nWidth,
+                 int nHeight, int nDepth)
+        : CFaceViewCore(nWidth, nHeight, rm::ColorModel::Mono, "test.mf", pFaceBuffer,
+                        std::move(pMeter)),
+          m_target(nWidth, nHeight), m_nDepth(nDepth) {}
     TestFaceView(const uint8_t* pFaceBuffer, std::vector<int32_t> levels, int nWidth, int nHeight,
                  int nDepth)
-        : CFaceViewCore(nWidth, nHeight, rm::ColorModel::Mono, "test.mf", pFaceBuffer,
-                        std::make_unique<CLevelMeter>(
-                            std::make_unique<mixer::LevelListMixer>(std::move(levels)))),
-          m_target(nWidth, nHeight), m_nDepth(nDepth) {}
+        : TestFaceView(pFaceBuffer, ListMeter(std::move(levels)), nWidth, nHeight, nDepth) {}
+
+    static std::unique_ptr<CLevelMeter> ListMeter(std::vector<int32_t> levels) {
+        return std::make_unique<CLevelMeter>(
+            std::make_unique<mixer::LevelListMixer>(std::move(levels)));
+    }
 
     rm::WindowTarget* WindowTarget() override { return &m_target; }
     int ColourDepth() const override { return m_nDepth; }
@@ -82,9 +90,8 @@ protected:
     void SetUp() override {
         rm::clearFaults();
         sys::resetRandomForTest();
-        m_previousSink = sys::setMessageSink([this](const std::string& text) {
-            m_messages.push_back(text);
-        });
+        m_previousSink =
+            sys::setMessageSink([this](const std::string& text) { m_messages.push_back(text); });
         sys::setClockSource([this] { return m_dwNow; });
         // Far enough from the last frame of any earlier test for the first tick to run one.
         m_dwNow = CFaceViewCore::LastFrameTime() + 100000;
@@ -104,8 +111,8 @@ protected:
     TestFaceView& MakeView(const FaceBytesSpec& spec, std::vector<int32_t> levels = {},
                            int nWidth = 64, int nHeight = 64, int nDepth = 32) {
         m_buffer = FaceBuffer(spec);
-        m_view = std::make_unique<TestFaceView>(m_buffer.data(), std::move(levels), nWidth,
-                                                nHeight, nDepth);
+        m_view = std::make_unique<TestFaceView>(m_buffer.data(), std::move(levels), nWidth, nHeight,
+                                                nDepth);
         return *m_view;
     }
     TestFaceView& MakeReadyView(const FaceBytesSpec& spec, std::vector<int32_t> levels = {}) {
