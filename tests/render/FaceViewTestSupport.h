@@ -4,6 +4,7 @@
 
 #include "FaceBytes.h"
 #include "FaceCheck.h"
+#include "FaceModel.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
 #include "mixer/FailingStepMixer.h"
