@@ -1,7 +1,7 @@
 // mimlet-face render: runs the player's face view without a window on a simulated clock and
 // writes the frames as PNG images and, optionally, a CSV trace of every frame's animation.
 //
-// The clock starts at 0 and advances 1 ms per idle pass, so frames fall where the tick's
+// The face is read from any location with the player's own checks. The clock starts at 0 and advances 1 ms per idle pass, so frames fall where the tick's
 // pacing puts them (41, 82, 123, ... ms). Line i of --levels is the meter's reading in frame
 // i (0 after the last line). Without --out no image is written, so the animation and the
 // rendering can be timed alone.
@@ -9,6 +9,7 @@
 #include "Command.h"
 
 #include "FaceCheck.h"
+#include "FaceLoader.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
 #include "mixer/LevelListMixer.h"
@@ -108,25 +109,6 @@ bool ReadLevels(const std::string& path, std::vector<int32_t>* pLevels) {
     return true;
 }
 
-// Reads the face the way the player does: at most 79,999 bytes, accepted only when the
-// player's check passes; the bytes land at the start of an 80,000-byte face buffer.
-bool LoadFace(const std::string& location, std::vector<uint8_t>* pBuffer, std::string* pReason) {
-    pBuffer->assign(kFaceBufferBytes, 0);
-    FILE* pFile = std::fopen(location.c_str(), "rb");
-    if (!pFile) {
-        *pReason = "cannot open";
-        return false;
-    }
-    const size_t nRead = std::fread(pBuffer->data(), 1, kFaceReadLimit, pFile);
-    std::fclose(pFile);
-    const FaceCheckResult check = CheckFaceBytes(pBuffer->data(), nRead);
-    if (!check.accepted) {
-        *pReason = check.reason;
-        return false;
-    }
-    return true;
-}
-
 // Receives each rendered frame and writes it as DIR/frame-NNNN.png when asked to.
 class FrameWriter : public rm::WindowTarget {
 public:
@@ -200,11 +182,12 @@ int RunRender(const std::vector<std::string>& args) {
                      options->levelsPath.c_str());
         return kExitRefused;
     }
-    std::vector<uint8_t> faceBuffer;
-    std::string reason;
-    if (!LoadFace(options->location, &faceBuffer, &reason)) {
+    // The face the way the player reads it: any location, the player's checks.
+    std::vector<uint8_t> faceBuffer(kFaceBufferBytes, 0);
+    const FaceLoadResult load = LoadFaceLocation(options->location, faceBuffer.data());
+    if (!load.accepted) {
         std::fprintf(stderr, "mimlet-face render: could not load '%s': %s\n",
-                     options->location.c_str(), reason.c_str());
+                     options->location.c_str(), load.reason.c_str());
         return kExitRefused;
     }
     FILE* pTrace = nullptr;
