@@ -105,20 +105,12 @@ void PaintEye(QPainter& p, const Look& look, double centreX, bool leftSide) {
     const EyeChains eye = EyeChainsAt(centreX);
     const QPolygonF outline = EyeOutline(eye);
 
-    // Lid and crease above the eye; this skin is what covers the eye when it closes.
-    QPainterPath lid;
-    lid.moveTo(centreX - 24, kEyeCornerY);
-    lid.quadTo(centreX, 96, centreX + 24, kEyeCornerY);
-    lid.closeSubpath();
-    p.setPen(Qt::NoPen);
-    p.setBrush(WithAlpha(look.skinShadow, 60));
-    p.drawPath(lid);
-    QPainterPath crease;
-    crease.moveTo(centreX - 18, 112);
-    crease.quadTo(centreX, 100, centreX + 18, 112);
-    p.setPen(QPen(WithAlpha(look.skinShadow, 160), 1.2));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(crease);
+    // A soft shade on the lid above the eye; this skin is what covers the eye when it closes,
+    // stretched, so it carries no sharp lines that the stretching would bend.
+    QRadialGradient lid(QPointF(centreX, kEyeCornerY - 6), 20);
+    lid.setColorAt(0.0, WithAlpha(look.skinShadow, 90));
+    lid.setColorAt(1.0, WithAlpha(look.skinShadow, 0));
+    p.fillRect(QRectF(centreX - 26, kEyeCornerY - 28, 52, 34), lid);
 
     // The eyeball seen between the lids: white, iris, pupil and a highlight.
     p.setPen(Qt::NoPen);
@@ -155,10 +147,11 @@ void PaintEye(QPainter& p, const Look& look, double centreX, bool leftSide) {
     // The brow, thicker at the inner end.
     const double inner = leftSide ? 1 : -1; // towards the nose
     QPainterPath brow;
-    brow.moveTo(centreX - inner * 25, 100);
-    brow.quadTo(centreX - inner * 6, 86, centreX + inner * 22, 94);
-    brow.lineTo(centreX + inner * 22, 99);
-    brow.quadTo(centreX - inner * 6, 92, centreX - inner * 25, 101);
+    // It stays above y = 96, where the skin that stretches over a closing eye begins.
+    brow.moveTo(centreX - inner * 25, 93);
+    brow.quadTo(centreX - inner * 6, 79, centreX + inner * 22, 87);
+    brow.lineTo(centreX + inner * 22, 92);
+    brow.quadTo(centreX - inner * 6, 85, centreX - inner * 25, 94);
     brow.closeSubpath();
     p.setPen(QPen(look.hairDark, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(look.hairDark);
