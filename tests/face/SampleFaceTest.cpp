@@ -183,6 +183,14 @@ TEST_P(SampleFaceVariant, HeadFillsTheGrid) {
     EXPECT_GE(maxY, 236);
 }
 
+// The player finds each file vertex in the mesh by its rest position; two vertices at one
+// position would share one mesh vertex, and the targets of one would move the other.
+TEST_P(SampleFaceVariant, RestPositionsAreDistinct) {
+    std::vector<std::array<int, 3>> sorted = m_face.shapes[kRest];
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+}
+
 TEST_P(SampleFaceVariant, EveryTriangleFacesTheCameraAtRestAndNoneTurnsAwayInATarget) {
     for (size_t i = 0; i < m_face.triangles.size(); ++i) {
         EXPECT_LT(ScreenCross(m_face.shapes[kRest], m_face.triangles[i]), 0)
