@@ -12,8 +12,9 @@
 namespace {
 
 int usage(const char* problem) {
-    std::fprintf(stderr, "mimlet-face make-sample: %s\nusage: mimlet-face make-sample OUT.mf "
-                         "[--variant N]  (N from 1 to %d, default 1)\n",
+    std::fprintf(stderr,
+                 "mimlet-face make-sample: %s\nusage: mimlet-face make-sample OUT.mf "
+                 "[--variant N]  (N from 1 to %d, default 1)\n",
                  problem, kSampleVariantCount);
     return kExitUsage;
 }
@@ -51,7 +52,8 @@ int runMakeSample(const std::vector<std::string>& args) {
         return kExitRefused;
     }
     std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "mimlet-face make-sample: could not write '%s'\n", outPath.c_str());
@@ -61,6 +63,7 @@ int runMakeSample(const std::vector<std::string>& args) {
 }
 
 const CommandRegistration s_registration(
-    {"make-sample", "make-sample OUT.mf [--variant N]   write sample face N (1 or 2)", runMakeSample});
+    {"make-sample", "make-sample OUT.mf [--variant N]   write sample face N (1 or 2)",
+     runMakeSample});
 
 } // namespace

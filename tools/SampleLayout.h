@@ -29,8 +29,16 @@ inline EyeChains EyeChainsAt(double centreX) {
     const double c = centreX;
     const double w = kEyeHalfWidth;
     return EyeChains{
-        {{{c - w, kEyeCornerY}, {c - w / 2, 114}, {c, 111}, {c + w / 2, 114}, {c + w, kEyeCornerY}}},
-        {{{c - w, kEyeCornerY}, {c - w / 2, 126}, {c, 128}, {c + w / 2, 126}, {c + w, kEyeCornerY}}},
+        {{{c - w, kEyeCornerY},
+          {c - w / 2, 114},
+          {c, 111},
+          {c + w / 2, 114},
+          {c + w, kEyeCornerY}}},
+        {{{c - w, kEyeCornerY},
+          {c - w / 2, 126},
+          {c, 128},
+          {c + w / 2, 126},
+          {c + w, kEyeCornerY}}},
     };
 }
 

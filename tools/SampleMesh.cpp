@@ -27,7 +27,9 @@ double HalfWidth(double y) {
     return 112 * std::sqrt(std::max(0.0, 1 - t * t)) * (1 - 0.3 * t);
 }
 
-double Bump(double dx, double dy) { return std::exp(-(dx * dx + dy * dy)); }
+double Bump(double dx, double dy) {
+    return std::exp(-(dx * dx + dy * dy));
+}
 
 // Depth byte at (x, y): a larger value is nearer the camera. A rounded shell from about 30
 // at the outline to about 180 in the middle, with a nose, sunken eyes, lips and a chin.
@@ -66,7 +68,7 @@ std::vector<double> EvenRowX(double y, int n) {
 }
 
 class MeshBuilder {
-public:
+  public:
     int Add(double x, double y) {
         m_base.push_back({x, y, Depth(x, y)});
         return static_cast<int>(m_base.size()) - 1;
@@ -104,7 +106,7 @@ public:
     std::vector<Position> m_base;
     std::vector<std::array<int, 3>> m_triangles;
 
-private:
+  private:
     void Emit(int a, int b, int c) {
         if (a != b && b != c && a != c) {
             m_triangles.push_back({a, b, c});
@@ -170,8 +172,10 @@ SampleMesh MakeSampleMesh() {
     const Row bridge = {b.Add(128, kEyeCentreY)};
     const EyeRows rightEye = AddEye(b, kRightEyeCentreX);
     const Row eyeRowRight = {b.Add(eyeRowX[9], kEyeCornerY), b.Add(eyeRowX[10], kEyeCornerY)};
-    const Row aboveEyes = Join({eyeRowLeft, leftEye.upperLid, bridge, rightEye.upperLid, eyeRowRight});
-    const Row belowEyes = Join({eyeRowLeft, leftEye.lowerLid, bridge, rightEye.lowerLid, eyeRowRight});
+    const Row aboveEyes =
+        Join({eyeRowLeft, leftEye.upperLid, bridge, rightEye.upperLid, eyeRowRight});
+    const Row belowEyes =
+        Join({eyeRowLeft, leftEye.lowerLid, bridge, rightEye.lowerLid, eyeRowRight});
 
     const Row cheeks = b.AddRow(FaceRowX(140), 140);
     const Row noseTip = b.AddRow(FaceRowX(158), 158);

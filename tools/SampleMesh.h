@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-using GridVertex = std::array<uint8_t, 3>; // x, y, z bytes of the face file
+using GridVertex = std::array<uint8_t, 3>;   // x, y, z bytes of the face file
 using GridTriangle = std::array<uint8_t, 3>; // vertex numbers, clockwise as the camera sees them
 
 // Shape numbers as the animation uses them.

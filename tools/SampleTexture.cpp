@@ -3,10 +3,10 @@
 #include "SampleLayout.h"
 
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QLinearGradient>
 
 #include <algorithm>
 #include <cassert>
@@ -31,13 +31,27 @@ struct Look {
 
 Look LookOf(int variant) {
     if (variant == 2) {
-        return Look{QColor(152, 102, 70),  QColor(176, 124, 88), QColor(100, 62, 40),
-                    QColor(28, 26, 30),    QColor(70, 68, 78),   QColor(8, 8, 10),
-                    QColor(92, 56, 28),    QColor(142, 66, 66),  62, true};
+        return Look{QColor(152, 102, 70),
+                    QColor(176, 124, 88),
+                    QColor(100, 62, 40),
+                    QColor(28, 26, 30),
+                    QColor(70, 68, 78),
+                    QColor(8, 8, 10),
+                    QColor(92, 56, 28),
+                    QColor(142, 66, 66),
+                    62,
+                    true};
     }
-    return Look{QColor(236, 194, 160), QColor(250, 216, 188), QColor(192, 140, 110),
-                QColor(126, 72, 34),   QColor(176, 112, 58),  QColor(74, 40, 18),
-                QColor(64, 128, 192),  QColor(200, 88, 96),   52, false};
+    return Look{QColor(236, 194, 160),
+                QColor(250, 216, 188),
+                QColor(192, 140, 110),
+                QColor(126, 72, 34),
+                QColor(176, 112, 58),
+                QColor(74, 40, 18),
+                QColor(64, 128, 192),
+                QColor(200, 88, 96),
+                52,
+                false};
 }
 
 QColor WithAlpha(QColor color, int alpha) {
@@ -374,7 +388,8 @@ SampleTexture QuantiseTexture(const QImage& source) {
         long pixels = 0;
         for (size_t i = boxes[b].begin; i < boxes[b].end; ++i) {
             for (int channel = 0; channel < 3; ++channel) {
-                sum[channel] += static_cast<double>(Channel(colours[i].rgb, channel)) * colours[i].count;
+                sum[channel] +=
+                    static_cast<double>(Channel(colours[i].rgb, channel)) * colours[i].count;
             }
             pixels += colours[i].count;
         }

@@ -1,8 +1,8 @@
 // The sample faces: valid for the player, shaped and wound as the engine draws them, and
 // with targets that visibly open the mouth and close the eyes.
 
-#include "FaceCheck.h"
 #include "SampleFace.h"
+#include "FaceCheck.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +40,9 @@ struct ReadFace {
     std::vector<Rgb> palette;
     const uint8_t* texture = nullptr; // 256 stored rows of 256 indices, top of the face first
 
-    Rgb Texel(int column, int storedRow) const { return palette[texture[storedRow * 256 + column]]; }
+    Rgb Texel(int column, int storedRow) const {
+        return palette[texture[storedRow * 256 + column]];
+    }
 };
 
 ReadFace Read(const std::vector<uint8_t>& bytes) {
@@ -127,8 +129,7 @@ FrontView LookFromFront(const ReadFace& face, int shapeNumber) {
 }
 
 // Counts the covered steps in rows [top, bottom) whose colour passes `test`.
-template <typename Test>
-int Count(const FrontView& view, int top, int bottom, Test test) {
+template <typename Test> int Count(const FrontView& view, int top, int bottom, Test test) {
     int n = 0;
     for (int y = top; y < bottom; ++y) {
         for (int x = 0; x < 256; ++x) {
@@ -138,8 +139,12 @@ int Count(const FrontView& view, int top, int bottom, Test test) {
     return n;
 }
 
-bool IsEyeWhite(const Rgb& c) { return c.red > 225 && c.green > 225 && c.blue > 215; }
-bool IsMouthInside(const Rgb& c) { return c.red < 110 && c.green < 60 && c.blue < 70; }
+bool IsEyeWhite(const Rgb& c) {
+    return c.red > 225 && c.green > 225 && c.blue > 215;
+}
+bool IsMouthInside(const Rgb& c) {
+    return c.red < 110 && c.green < 60 && c.blue < 70;
+}
 
 // The rows where the eyes are, and those from the mouth to the chin.
 constexpr int kEyeTop = 95;
@@ -147,7 +152,7 @@ constexpr int kEyeBottom = 145;
 constexpr int kMouthTop = 180;
 
 class SampleFaceVariant : public testing::TestWithParam<int> {
-protected:
+  protected:
     void SetUp() override {
         m_bytes = MakeSampleFace(GetParam());
         const FaceCheckResult check = CheckFaceBytes(m_bytes.data(), m_bytes.size());
@@ -206,7 +211,7 @@ TEST_P(SampleFaceVariant, EveryTriangleFacesTheCameraAtRestAndNoneTurnsAwayInATa
 TEST_P(SampleFaceVariant, EachTargetMovesOnlyItsOwnPartOfTheFace) {
     struct Case {
         int target;
-        int top;    // every moved vertex rests in rows [top, bottom)
+        int top; // every moved vertex rests in rows [top, bottom)
         int bottom;
     };
     for (const Case& c : {Case{kMouthOpen, kMouthTop, 256}, Case{kMouthHalfOpen, kMouthTop, 256},
