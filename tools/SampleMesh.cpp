@@ -68,7 +68,7 @@ std::vector<double> EvenRowX(double y, int n) {
 }
 
 class MeshBuilder {
-  public:
+public:
     int Add(double x, double y) {
         m_base.push_back({x, y, Depth(x, y)});
         return static_cast<int>(m_base.size()) - 1;
@@ -106,7 +106,7 @@ class MeshBuilder {
     std::vector<Position> m_base;
     std::vector<std::array<int, 3>> m_triangles;
 
-  private:
+private:
     void Emit(int a, int b, int c) {
         if (a != b && b != c && a != c) {
             m_triangles.push_back({a, b, c});
