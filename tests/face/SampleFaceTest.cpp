@@ -152,7 +152,7 @@ constexpr int kEyeBottom = 145;
 constexpr int kMouthTop = 180;
 
 class SampleFaceVariant : public testing::TestWithParam<int> {
-  protected:
+protected:
     void SetUp() override {
         m_bytes = MakeSampleFace(GetParam());
         const FaceCheckResult check = CheckFaceBytes(m_bytes.data(), m_bytes.size());
