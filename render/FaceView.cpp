@@ -106,7 +106,13 @@ CFaceView::LevelMeterFactory CFaceView::SetLevelMeterFactory(LevelMeterFactory f
     return previous;
 }
 
-void CFaceView::OnDestroy() { ReleaseObjects(); }
+void CFaceView::OnDestroy() {
+    // The clipper must not hand frames to this widget once it is gone, whoever still
+    // holds the clipper.
+    if (m_pClipper)
+        m_pClipper->SetHWnd(0, nullptr);
+    ReleaseObjects();
+}
 
 rm::WindowTarget* CFaceView::WindowTarget() { return m_pTarget.get(); }
 
