@@ -111,8 +111,7 @@ TEST(FaceViewOnXServer, ShowsTheHeadAndTheHeadMoves) {
         };
         const QImage first = screenshot();
         ASSERT_EQ(first.size(), QSize(296, 232));
-        const QImage background(first.size(), QImage::Format_RGB32);
-        QImage black = background;
+        QImage black(first.size(), QImage::Format_RGB32);
         black.fill(qRgb(0, 0, 0));
         EXPECT_GT(CountDifferent(first, black), 500) << "the view shows no head";
 
