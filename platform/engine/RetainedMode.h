@@ -88,6 +88,11 @@ struct Guid {
     uint8_t data4[8] = {};
 };
 
+// The devices FindDevice reports, one per colour model. Both draw the texture's own colours;
+// a mono device only differs in treating light as a single intensity.
+inline constexpr Guid kMonoDeviceGuid{0x6d6d4d4f, 0x4e4f, 0x0001, {0, 0, 0, 0, 0, 0, 0, 1}};
+inline constexpr Guid kRGBDeviceGuid{0x6d6d5247, 0x4220, 0x0002, {0, 0, 0, 0, 0, 0, 0, 2}};
+
 // Search record of FindDevice (D3DFINDDEVICESEARCH): flags 1 selects by colour model.
 struct FindDeviceSearch {
     uint32_t dwSize = 0;
@@ -108,7 +113,7 @@ struct FindDeviceResult {
 // (on little-endian machines the bytes are B, G, R, A; alpha is 0xFF), rows from the top,
 // `stride` bytes from one row to the next. The pixels are valid only during the call.
 class WindowTarget {
-public:
+  public:
     virtual ~WindowTarget() = default;
     virtual int targetWidth() const = 0;
     virtual int targetHeight() const = 0;
@@ -116,7 +121,7 @@ public:
 };
 
 class Object {
-public:
+  public:
     Object() = default;
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
@@ -124,10 +129,10 @@ public:
     unsigned long AddRef();
     unsigned long Release(); // deletes the object when the count reaches 0; returns the new count
 
-protected:
+  protected:
     virtual ~Object() = default;
 
-private:
+  private:
     unsigned long m_refCount = 1;
 };
 
@@ -136,7 +141,7 @@ class Mesh;
 class Device;
 
 class Frame : public Object {
-public:
+  public:
     virtual Result AddVisual(Mesh* mesh) = 0;
     // Position of this frame's origin, given in the coordinates of `reference` (null: parent).
     virtual Result SetPosition(Frame* reference, float x, float y, float z) = 0;
@@ -144,58 +149,69 @@ public:
     // transform: Replace sets it, Before applies the rotation before the current transform,
     // After applies it after (to points already turned by the current transform).
     virtual Result AddRotation(CombineType combine, float x, float y, float z, float theta) = 0;
+    // The background of the scene this frame belongs to (its root's); black by default.
     virtual Color GetSceneBackground() = 0;
     virtual Result SetSceneBackground(Color color) = 0;
+    // Position of this frame's origin in the coordinates of `reference` (null: parent).
+    virtual Result GetPosition(Frame* reference, Vector* position) = 0;
+    // Turns a point given in this frame's coordinates into world (scene root parent) ones.
+    virtual Result Transform(Vector* world, const Vector* local) = 0;
 };
 
 class FaceArray : public Object {};
 
 class MeshBuilder : public Object {
-public:
-    // faceData: for each face its vertex count followed by that many vertex numbers, ended
-    // by a 0 count. Vertex numbers must be below vertexCount. Normals may be null.
+  public:
+    // faceData: for each face its vertex count (3 or more; a polygon is split into a fan of
+    // triangles) followed by that many vertex numbers, ended by a 0 count. Vertex numbers
+    // must be below vertexCount. Normals may be null; otherwise normalCount equals
+    // vertexCount and normal i belongs to vertex i. The vertices are appended to the
+    // builder's; vertex numbers count from the first vertex of this call. `faces` may be
+    // null; otherwise it receives a face array holding a reference for the caller.
     virtual Result AddFaces(uint32_t vertexCount, const Vector* vertices, uint32_t normalCount,
-                            const Vector* normals, const uint32_t* faceData,
-                            FaceArray** faces) = 0;
+                            const Vector* normals, const uint32_t* faceData, FaceArray** faces) = 0;
+    // Each vertex normal becomes the normalised sum of the normals of the faces that use the
+    // vertex, each weighted by the face's area; a vertex of no face keeps a zero normal.
     virtual Result GenerateNormals() = 0;
     virtual Result SetTexture(Texture* texture) = 0;
     virtual Result SetTextureCoordinates(uint32_t index, float u, float v) = 0;
+    // The mesh is a copy: its group 0 holds one vertex per builder vertex, in builder order.
     virtual Result CreateMesh(Mesh** mesh) = 0;
 };
 
 // Vertex access to group `group` of a mesh. A request outside the group fails and
 // changes nothing.
 class MeshVertices {
-public:
+  public:
     virtual Result GetVertices(uint32_t group, uint32_t first, uint32_t count,
                                Vertex* vertices) = 0;
     virtual Result SetVertices(uint32_t group, uint32_t first, uint32_t count,
                                const Vertex* vertices) = 0;
 
-protected:
+  protected:
     ~MeshVertices() = default;
 };
 
 class Mesh : public Object, public MeshVertices {
-public:
+  public:
     virtual uint32_t GetGroupCount() = 0;
 };
 
 class Texture : public Object {
-public:
+  public:
     virtual Result SetColors(uint32_t colors) = 0;
     virtual Result SetShades(uint32_t shades) = 0;
 };
 
 class WinDevice : public Object {
-public:
+  public:
     // Repaints the bound window with the last frame.
     virtual Result HandlePaint() = 0;
     virtual Result HandleActivate(uint32_t state) = 0;
 };
 
 class Device : public Object {
-public:
+  public:
     virtual Result SetQuality(uint32_t quality) = 0;
     virtual Result SetTextureQuality(uint32_t quality) = 0;
     virtual Result SetShades(uint32_t shades) = 0;
@@ -205,8 +221,14 @@ public:
     virtual Result QueryWinDevice(WinDevice** winDevice) = 0;
 };
 
+// What a camera frame sees, drawn into a rectangle of a device. Points whose distance along
+// the camera's +z lies between front and back are drawn. The field is half the extent of the
+// smaller viewport side: in world units for an orthographic projection, at distance front for
+// a perspective one. Defaults: perspective, front 1, back 100, field 0.5. Front must stay
+// below back, and a perspective projection needs front > 0 (an orthographic one may look
+// behind the camera, front < 0).
 class Viewport : public Object {
-public:
+  public:
     virtual Result SetProjection(ProjectionType type) = 0;
     virtual Result SetBack(float back) = 0;
     virtual Result SetFront(float front) = 0;
@@ -214,26 +236,28 @@ public:
 };
 
 class Clipper : public Object {
-public:
+  public:
+    // Binds the clipper to `window` (not owned; it must outlive the binding). A null window
+    // unbinds it: frames are then rendered but handed to nobody.
     virtual Result SetHWnd(uint32_t flags, WindowTarget* window) = 0;
 };
 
 class Direct3D : public Object {
-public:
+  public:
     virtual Result FindDevice(const FindDeviceSearch* search, FindDeviceResult* result) = 0;
 };
 
 class DirectDraw : public Object {
-public:
+  public:
     virtual Result QueryDirect3D(Direct3D** direct3D) = 0;
 };
 
 class RetainedMode : public Object {
-public:
+  public:
     virtual Result CreateFrame(Frame* parent, Frame** frame) = 0;
     virtual Result CreateMeshBuilder(MeshBuilder** builder) = 0;
     virtual Result CreateTexture(const Image* image, Texture** texture) = 0;
-    // guid null: any device.
+    // guid null: any device. A width or height of 0 takes the size of the clipper's window.
     virtual Result CreateDeviceFromClipper(Clipper* clipper, const Guid* guid, int width,
                                            int height, Device** device) = 0;
     virtual Result CreateViewport(Device* device, Frame* camera, int x, int y, int width,
