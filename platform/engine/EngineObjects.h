@@ -20,7 +20,7 @@ bool faultActive(Fault fault);
 
 // Holds one reference for as long as it lives.
 template <class T> class Ref {
-  public:
+public:
     Ref() = default;
     explicit Ref(T* object) : m_object(object) {
         if (m_object) {
@@ -42,12 +42,12 @@ template <class T> class Ref {
     T* operator->() const { return m_object; }
     explicit operator bool() const { return m_object != nullptr; }
 
-  private:
+private:
     T* m_object = nullptr;
 };
 
 class TextureImpl final : public Texture {
-  public:
+public:
     TextureImpl(const Image& image, uint32_t colors, uint32_t shades);
     Result SetColors(uint32_t colors) override;
     Result SetShades(uint32_t shades) override;
@@ -57,22 +57,22 @@ class TextureImpl final : public Texture {
 
     static bool isUsable(const Image& image);
 
-  private:
+private:
     Image m_image;           // a copy of the descriptor; its memory stays the caller's
     uint32_t m_colors = 256; // 1..256
     uint32_t m_shades = 1;   // 1..256; with no lights every level is full intensity
 };
 
 class FaceArrayImpl final : public FaceArray {
-  public:
+public:
     explicit FaceArrayImpl(size_t faces) : m_faces(faces) {}
 
-  private:
+private:
     size_t m_faces = 0;
 };
 
 class MeshImpl final : public Mesh {
-  public:
+public:
     MeshImpl(std::vector<Vertex> vertices, std::vector<uint32_t> triangles, Texture* texture);
     Result GetVertices(uint32_t group, uint32_t first, uint32_t count, Vertex* vertices) override;
     Result SetVertices(uint32_t group, uint32_t first, uint32_t count,
@@ -83,7 +83,7 @@ class MeshImpl final : public Mesh {
     void draw(RenderTarget& target, const PixelRect& clip, const Projection& projection,
               const Transform& modelView);
 
-  private:
+private:
     bool inGroup(uint32_t group, uint32_t first, uint32_t count) const;
 
     std::vector<Vertex> m_vertices;    // group 0
@@ -94,7 +94,7 @@ class MeshImpl final : public Mesh {
 };
 
 class MeshBuilderImpl final : public MeshBuilder {
-  public:
+public:
     Result AddFaces(uint32_t vertexCount, const Vector* vertices, uint32_t normalCount,
                     const Vector* normals, const uint32_t* faceData, FaceArray** faces) override;
     Result GenerateNormals() override;
@@ -102,14 +102,14 @@ class MeshBuilderImpl final : public MeshBuilder {
     Result SetTextureCoordinates(uint32_t index, float u, float v) override;
     Result CreateMesh(Mesh** mesh) override;
 
-  private:
+private:
     std::vector<Vertex> m_vertices;
     std::vector<uint32_t> m_triangles; // three builder vertex numbers per triangle
     Ref<TextureImpl> m_texture;
 };
 
 class FrameImpl final : public Frame {
-  public:
+public:
     explicit FrameImpl(FrameImpl* parent);
     ~FrameImpl() override;
 
@@ -127,7 +127,7 @@ class FrameImpl final : public Frame {
     void draw(RenderTarget& target, const PixelRect& clip, const Projection& projection,
               const rm::Transform& view, const rm::Transform& parentWorld);
 
-  private:
+private:
     FrameImpl* m_parent = nullptr; // no reference: the parent holds this frame
     std::vector<Ref<FrameImpl>> m_children;
     std::vector<Ref<MeshImpl>> m_visuals;
@@ -136,11 +136,11 @@ class FrameImpl final : public Frame {
 };
 
 class ClipperImpl final : public Clipper {
-  public:
+public:
     Result SetHWnd(uint32_t flags, WindowTarget* window) override;
     WindowTarget* window() const { return m_window; }
 
-  private:
+private:
     WindowTarget* m_window = nullptr; // not owned
 };
 
@@ -148,7 +148,7 @@ class RetainedModeImpl;
 class ViewportImpl;
 
 class DeviceImpl final : public Device {
-  public:
+public:
     DeviceImpl(RetainedModeImpl* owner, ClipperImpl* clipper, ColorModel model, int width,
                int height);
     ~DeviceImpl() override;
@@ -168,7 +168,7 @@ class DeviceImpl final : public Device {
     // Hands the last frame to the clipper's window again. False when there is no window.
     bool present();
 
-  private:
+private:
     Ref<RetainedModeImpl> m_owner;
     Ref<ClipperImpl> m_clipper;
     ColorModel m_colorModel = ColorModel::RGB;
@@ -187,17 +187,17 @@ class DeviceImpl final : public Device {
 constexpr int kMaxDeviceSide = 16384;
 
 class WinDeviceImpl final : public WinDevice {
-  public:
+public:
     explicit WinDeviceImpl(DeviceImpl* device) : m_device(device) {}
     Result HandlePaint() override;
     Result HandleActivate(uint32_t state) override;
 
-  private:
+private:
     Ref<DeviceImpl> m_device;
 };
 
 class ViewportImpl final : public Viewport {
-  public:
+public:
     ViewportImpl(DeviceImpl* device, FrameImpl* camera, PixelRect rect);
     ~ViewportImpl() override;
 
@@ -208,7 +208,7 @@ class ViewportImpl final : public Viewport {
 
     void render(RenderTarget& target);
 
-  private:
+private:
     Projection projection() const;
 
     Ref<DeviceImpl> m_device;
@@ -221,7 +221,7 @@ class ViewportImpl final : public Viewport {
 };
 
 class RetainedModeImpl final : public RetainedMode {
-  public:
+public:
     Result CreateFrame(Frame* parent, Frame** frame) override;
     Result CreateMeshBuilder(MeshBuilder** builder) override;
     Result CreateTexture(const Image* image, Texture** texture) override;
@@ -235,19 +235,19 @@ class RetainedModeImpl final : public RetainedMode {
 
     void removeDevice(DeviceImpl* device);
 
-  private:
+private:
     std::vector<DeviceImpl*> m_devices; // no reference: each device holds this object
     uint32_t m_textureColors = 256;     // given to textures made later, 1..256
     uint32_t m_textureShades = 1;       // likewise, 1..256
 };
 
 class Direct3DImpl final : public Direct3D {
-  public:
+public:
     Result FindDevice(const FindDeviceSearch* search, FindDeviceResult* result) override;
 };
 
 class DirectDrawImpl final : public DirectDraw {
-  public:
+public:
     Result QueryDirect3D(Direct3D** direct3D) override;
 };
 

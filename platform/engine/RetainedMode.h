@@ -113,7 +113,7 @@ struct FindDeviceResult {
 // (on little-endian machines the bytes are B, G, R, A; alpha is 0xFF), rows from the top,
 // `stride` bytes from one row to the next. The pixels are valid only during the call.
 class WindowTarget {
-  public:
+public:
     virtual ~WindowTarget() = default;
     virtual int targetWidth() const = 0;
     virtual int targetHeight() const = 0;
@@ -121,7 +121,7 @@ class WindowTarget {
 };
 
 class Object {
-  public:
+public:
     Object() = default;
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
@@ -129,10 +129,10 @@ class Object {
     unsigned long AddRef();
     unsigned long Release(); // deletes the object when the count reaches 0; returns the new count
 
-  protected:
+protected:
     virtual ~Object() = default;
 
-  private:
+private:
     unsigned long m_refCount = 1;
 };
 
@@ -141,7 +141,7 @@ class Mesh;
 class Device;
 
 class Frame : public Object {
-  public:
+public:
     virtual Result AddVisual(Mesh* mesh) = 0;
     // Position of this frame's origin, given in the coordinates of `reference` (null: parent).
     virtual Result SetPosition(Frame* reference, float x, float y, float z) = 0;
@@ -161,7 +161,7 @@ class Frame : public Object {
 class FaceArray : public Object {};
 
 class MeshBuilder : public Object {
-  public:
+public:
     // faceData: for each face its vertex count (3 or more; a polygon is split into a fan of
     // triangles) followed by that many vertex numbers, ended by a 0 count. Vertex numbers
     // must be below vertexCount. Normals may be null; otherwise normalCount equals
@@ -182,36 +182,36 @@ class MeshBuilder : public Object {
 // Vertex access to group `group` of a mesh. A request outside the group fails and
 // changes nothing.
 class MeshVertices {
-  public:
+public:
     virtual Result GetVertices(uint32_t group, uint32_t first, uint32_t count,
                                Vertex* vertices) = 0;
     virtual Result SetVertices(uint32_t group, uint32_t first, uint32_t count,
                                const Vertex* vertices) = 0;
 
-  protected:
+protected:
     ~MeshVertices() = default;
 };
 
 class Mesh : public Object, public MeshVertices {
-  public:
+public:
     virtual uint32_t GetGroupCount() = 0;
 };
 
 class Texture : public Object {
-  public:
+public:
     virtual Result SetColors(uint32_t colors) = 0;
     virtual Result SetShades(uint32_t shades) = 0;
 };
 
 class WinDevice : public Object {
-  public:
+public:
     // Repaints the bound window with the last frame.
     virtual Result HandlePaint() = 0;
     virtual Result HandleActivate(uint32_t state) = 0;
 };
 
 class Device : public Object {
-  public:
+public:
     virtual Result SetQuality(uint32_t quality) = 0;
     virtual Result SetTextureQuality(uint32_t quality) = 0;
     virtual Result SetShades(uint32_t shades) = 0;
@@ -228,7 +228,7 @@ class Device : public Object {
 // below back, and a perspective projection needs front > 0 (an orthographic one may look
 // behind the camera, front < 0).
 class Viewport : public Object {
-  public:
+public:
     virtual Result SetProjection(ProjectionType type) = 0;
     virtual Result SetBack(float back) = 0;
     virtual Result SetFront(float front) = 0;
@@ -236,24 +236,24 @@ class Viewport : public Object {
 };
 
 class Clipper : public Object {
-  public:
+public:
     // Binds the clipper to `window` (not owned; it must outlive the binding). A null window
     // unbinds it: frames are then rendered but handed to nobody.
     virtual Result SetHWnd(uint32_t flags, WindowTarget* window) = 0;
 };
 
 class Direct3D : public Object {
-  public:
+public:
     virtual Result FindDevice(const FindDeviceSearch* search, FindDeviceResult* result) = 0;
 };
 
 class DirectDraw : public Object {
-  public:
+public:
     virtual Result QueryDirect3D(Direct3D** direct3D) = 0;
 };
 
 class RetainedMode : public Object {
-  public:
+public:
     virtual Result CreateFrame(Frame* parent, Frame** frame) = 0;
     virtual Result CreateMeshBuilder(MeshBuilder** builder) = 0;
     virtual Result CreateTexture(const Image* image, Texture** texture) = 0;
