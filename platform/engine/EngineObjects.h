@@ -105,6 +105,7 @@ public:
 private:
     std::vector<Vertex> m_vertices;
     std::vector<uint32_t> m_triangles; // three builder vertex numbers per triangle
+    std::vector<uint32_t> m_polygons;  // the faces as given: count, then builder vertex numbers
     Ref<TextureImpl> m_texture;
 };
 

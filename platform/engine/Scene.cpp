@@ -62,6 +62,7 @@ Result MeshBuilderImpl::AddFaces(uint32_t vertexCount, const Vector* vertices, u
     // was. Polygons become fans of triangles around their first vertex.
     const auto base = uint32_t(m_vertices.size());
     std::vector<uint32_t> triangles;
+    std::vector<uint32_t> polygons;
     size_t faceCount = 0;
     for (const uint32_t* p = faceData; *p != 0;) {
         uint32_t n = *p++;
@@ -75,6 +76,10 @@ Result MeshBuilderImpl::AddFaces(uint32_t vertexCount, const Vector* vertices, u
         }
         for (uint32_t i = 1; i + 1 < n; ++i) {
             triangles.insert(triangles.end(), {base + p[0], base + p[i], base + p[i + 1]});
+        }
+        polygons.push_back(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            polygons.push_back(base + p[i]);
         }
         p += n;
         ++faceCount;
@@ -93,6 +98,7 @@ Result MeshBuilderImpl::AddFaces(uint32_t vertexCount, const Vector* vertices, u
         m_vertices.push_back(v);
     }
     m_triangles.insert(m_triangles.end(), triangles.begin(), triangles.end());
+    m_polygons.insert(m_polygons.end(), polygons.begin(), polygons.end());
     if (faces) {
         *faces = faceArray;
     }
@@ -101,15 +107,20 @@ Result MeshBuilderImpl::AddFaces(uint32_t vertexCount, const Vector* vertices, u
 
 Result MeshBuilderImpl::GenerateNormals() {
     std::vector<Vector> sums(m_vertices.size());
-    for (size_t t = 0; t + 2 < m_triangles.size(); t += 3) {
-        const Vector& a = m_vertices[m_triangles[t]].position;
-        const Vector& b = m_vertices[m_triangles[t + 1]].position;
-        const Vector& c = m_vertices[m_triangles[t + 2]].position;
-        // (b - a) x (c - a): as long as twice the face's area, so larger faces weigh more.
-        // For a face clockwise from outside, in left-handed coordinates, it points outwards.
-        Vector n = cross(b - a, c - a);
-        for (size_t k = 0; k < 3; ++k) {
-            sums[m_triangles[t + k]] = sums[m_triangles[t + k]] + n;
+    for (size_t f = 0; f < m_polygons.size(); f += 1 + m_polygons[f]) {
+        const uint32_t n = m_polygons[f];
+        const uint32_t* corner = &m_polygons[f + 1];
+        // The face's normal: the sum over its fan of (b - a) x (c - a), each twice a
+        // triangle's area, so larger faces weigh more. For a face clockwise from outside, in
+        // left-handed coordinates, it points outwards.
+        Vector normal;
+        const Vector& a = m_vertices[corner[0]].position;
+        for (uint32_t i = 1; i + 1 < n; ++i) {
+            normal = normal + cross(m_vertices[corner[i]].position - a,
+                                    m_vertices[corner[i + 1]].position - a);
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            sums[corner[i]] = sums[corner[i]] + normal;
         }
     }
     for (size_t i = 0; i < m_vertices.size(); ++i) {
