@@ -210,15 +210,6 @@ bool setupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVer
     return true;
 }
 
-uint32_t sampleTexture(const TextureSampler& t, float u, float v) {
-    // Clamp to the edge; written so that NaN also lands on 0.
-    u = u > 0 ? (u < 1 ? u : 1) : 0;
-    v = v > 0 ? (v < 1 ? v : 1) : 0;
-    int tx = std::min(int(u * float(t.width)), t.width - 1);   // nearest texel column
-    int ty = std::min(int(v * float(t.height)), t.height - 1); // row, 0 at the top
-    return t.palette[t.pixels[size_t(ty) * size_t(t.stride) + size_t(tx)]];
-}
-
 void drawTriangle(RenderTarget& target, const PixelRect& clip, const ScreenVertex& a,
                   const ScreenVertex& b, const ScreenVertex& c, const TriangleFill& fill) {
     TriangleSetup s;
@@ -237,10 +228,17 @@ void drawTriangle(RenderTarget& target, const PixelRect& clip, const ScreenVerte
     const AttributePlane depth =
         attributePlane(a.depth, b.depth, c.depth, x10, y10, x20, y20, invArea);
     const AttributePlane q = attributePlane(a.q, b.q, c.q, x10, y10, x20, y20, invArea);
-    const AttributePlane uq = attributePlane(a.uq, b.uq, c.uq, x10, y10, x20, y20, invArea);
-    const AttributePlane vq = attributePlane(a.vq, b.vq, c.vq, x10, y10, x20, y20, invArea);
+    // A local copy of the sampler: the pixel stores below cannot alias it, so its fields
+    // stay in registers. Texture coordinates are interpolated in texels (u * width).
+    const TextureSampler tex = fill.texture ? *fill.texture : TextureSampler{};
+    const bool textured = fill.texture != nullptr;
+    const float sw = float(tex.width);
+    const float sh = float(tex.height);
+    const AttributePlane uq =
+        attributePlane(a.uq * sw, b.uq * sw, c.uq * sw, x10, y10, x20, y20, invArea);
+    const AttributePlane vq =
+        attributePlane(a.vq * sh, b.vq * sh, c.vq * sh, x10, y10, x20, y20, invArea);
     const bool affine = a.q == 1 && b.q == 1 && c.q == 1; // orthographic: no division needed
-    const TextureSampler* texture = fill.texture;
     const uint32_t flat = fill.color;
 
     scanTriangle(s, [&](int y, int xBegin, int xEnd) {
@@ -256,13 +254,13 @@ void drawTriangle(RenderTarget& target, const PixelRect& clip, const ScreenVerte
         for (int x = xBegin; x < xEnd; ++x) {
             if (z < zbuf[x]) { // nearer than what is there: ties keep the earlier face
                 zbuf[x] = z;
-                if (!texture) {
+                if (!textured) {
                     color[x] = flat;
                 } else if (affine) {
-                    color[x] = sampleTexture(*texture, u, v);
+                    color[x] = texelAt(tex, u, v);
                 } else {
                     float w = 1.0f / qv; // back from u/z, v/z to u, v
-                    color[x] = sampleTexture(*texture, u * w, v * w);
+                    color[x] = texelAt(tex, u * w, v * w);
                 }
             }
             z += depth.dx; // one pixel right

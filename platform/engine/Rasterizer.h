@@ -12,6 +12,7 @@
 #include "engine/RetainedMode.h"
 #include "engine/Transform.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -119,23 +120,25 @@ bool setupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVer
 template <class Span> void scanTriangle(const TriangleSetup& s, Span&& span) {
     int64_t rowEdge[3] = {s.edge[0], s.edge[1], s.edge[2]};
     for (int y = s.box.y0; y < s.box.y1; ++y) {
-        int64_t e0 = rowEdge[0], e1 = rowEdge[1], e2 = rowEdge[2];
-        int first = -1;
-        int x = s.box.x0;
-        for (; x < s.box.x1; ++x) {
-            // Inside when all three (biased) edge functions are >= 0: no sign bit in the OR.
-            bool inside = (e0 | e1 | e2) >= 0;
-            if (inside && first < 0) {
-                first = x;
-            } else if (!inside && first >= 0) {
-                break; // a row of a convex shape is covered in one run
+        // Each edge function is e + stepX * k at the k-th pixel of the row; solve e + stepX *
+        // k >= 0 for k exactly in integers, which narrows the run [begin, end) edge by edge.
+        int64_t begin = 0;
+        int64_t end = s.box.x1 - s.box.x0;
+        for (int i = 0; i < 3; ++i) {
+            const int64_t e = rowEdge[i];
+            const int64_t step = s.stepX[i];
+            if (step > 0) {
+                // Rising to the right: k >= ceil(-e / step).
+                begin = std::max(begin, e >= 0 ? 0 : (-e + step - 1) / step);
+            } else if (step < 0) {
+                // Falling to the right: k <= floor(e / -step), so the run ends after it.
+                end = std::min(end, e < 0 ? 0 : e / -step + 1);
+            } else if (e < 0) {
+                end = 0; // parallel to the row and outside it
             }
-            e0 += s.stepX[0];
-            e1 += s.stepX[1];
-            e2 += s.stepX[2];
         }
-        if (first >= 0) {
-            span(y, first, x);
+        if (begin < end) {
+            span(y, s.box.x0 + int(begin), s.box.x0 + int(end));
         }
         rowEdge[0] += s.stepY[0];
         rowEdge[1] += s.stepY[1];
@@ -147,7 +150,21 @@ template <class Span> void scanTriangle(const TriangleSetup& s, Span&& span) {
 void drawTriangle(RenderTarget& target, const PixelRect& clip, const ScreenVertex& a,
                   const ScreenVertex& b, const ScreenVertex& c, const TriangleFill& fill);
 
-// The colour of texel (u, v): nearest texel, coordinates clamped to the image's edge.
-uint32_t sampleTexture(const TextureSampler& texture, float u, float v);
+// The colour at texture position (s, t) measured in texels (s = u * width, t = v * height):
+// nearest texel, positions clamped to the image's edge. Inline: it runs once per pixel.
+inline uint32_t texelAt(const TextureSampler& tex, float s, float t) {
+    const float lastColumn = float(tex.width - 1);
+    const float lastRow = float(tex.height - 1);
+    // Clamp to the edge texels; written so that NaN also lands on 0.
+    s = s > 0 ? (s < lastColumn ? s : lastColumn) : 0;
+    t = t > 0 ? (t < lastRow ? t : lastRow) : 0;
+    // Truncation picks the texel whose square holds the position; row 0 is the top.
+    return tex.palette[tex.pixels[size_t(t) * size_t(tex.stride) + size_t(s)]];
+}
+
+// The same for texture coordinates u, v in 0..1 (v = 0 is the image's top row).
+inline uint32_t sampleTexture(const TextureSampler& tex, float u, float v) {
+    return texelAt(tex, u * float(tex.width), v * float(tex.height));
+}
 
 } // namespace rm
