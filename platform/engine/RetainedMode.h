@@ -146,8 +146,9 @@ public:
     // Position of this frame's origin, given in the coordinates of `reference` (null: parent).
     virtual Result SetPosition(Frame* reference, float x, float y, float z) = 0;
     // Combines a rotation by `theta` radians about the axis (x, y, z) with the frame's
-    // transform: Replace sets its rotation (the position stays), Before applies the rotation before the current transform,
-    // After applies it after (to points already turned by the current transform).
+    // transform: Replace sets its rotation (the position stays), Before applies the rotation
+    // before the current transform, After applies it after (to points already turned by the
+    // current transform).
     virtual Result AddRotation(CombineType combine, float x, float y, float z, float theta) = 0;
     // The background of the scene this frame belongs to (its root's); black by default.
     virtual Color GetSceneBackground() = 0;
