@@ -1,10 +1,10 @@
 // mimlet-face render: runs the player's face view without a window on a simulated clock and
 // writes the frames as PNG images and, optionally, a CSV trace of every frame's animation.
 //
-// The face is read from any location with the player's own checks. The clock starts at 0 and advances 1 ms per idle pass, so frames fall where the tick's
-// pacing puts them (41, 82, 123, ... ms). Line i of --levels is the meter's reading in frame
-// i (0 after the last line). Without --out no image is written, so the animation and the
-// rendering can be timed alone.
+// The face is read from any location with the player's own checks. The clock starts at 0 and
+// advances 1 ms per idle pass, so frames fall where the tick's pacing puts them (41, 82, 123, ...
+// ms). Line i of --levels is the meter's reading in frame i (0 after the last line). Without --out
+// no image is written, so the animation and the rendering can be timed alone.
 
 #include "Command.h"
 
@@ -127,7 +127,8 @@ public:
                            QImage::Format_RGB32);
         char szName[32];
         std::snprintf(szName, sizeof(szName), "/frame-%04d.png", nFrame);
-        if (!image.save(QString::fromStdString(m_outDir + szName), "PNG")) {
+        // Light compression: the default level spends most of the run in zlib.
+        if (!image.save(QString::fromStdString(m_outDir + szName), "PNG", 90)) {
             m_bWriteFailed = true;
         }
     }
