@@ -25,5 +25,6 @@ public:
     void Close();   // safe after any outcome of Open, and twice
 
 private:
-    std::unique_ptr<mixer::Mixer> m_pMixer;
+    std::unique_ptr<mixer::Mixer> m_pMixer; // never null
+    bool m_bReady = false;                  // Open() succeeded and Close() has not run
 };
