@@ -24,7 +24,7 @@ class Instance;
 }
 
 class CPlayerApp {
-  public:
+public:
     static constexpr int kFramePeriodMs = 41; // a frame runs when more than 40 ms have passed
 
     // Constructs the QApplication, which takes its own options out of argv.
@@ -51,7 +51,7 @@ class CPlayerApp {
     CFaceView* m_pView = nullptr; // owned; null when no face is shown
     CPlayerDlg* m_pDlg = nullptr; // owned; null until InitInstance made it
 
-  private:
+private:
     void ScheduleIdle();
     void HandOff(const std::string& strLocation);
 

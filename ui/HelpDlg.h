@@ -6,7 +6,7 @@
 #include <QDialog>
 
 class CHelpDlg : public QDialog {
-  public:
+public:
     static constexpr int IDD = 138;
 
     // With a parent the dialog opens centred on it.

@@ -23,7 +23,7 @@ class QPushButton;
 class QSlider;
 
 class CPlayerDlg : public QDialog {
-  public:
+public:
     static constexpr int IDD = 102;
     // Slider notification codes that OnHScroll acts on: the thumb released and dragged.
     static constexpr unsigned TB_THUMBPOSITION = 4;
@@ -73,14 +73,14 @@ class CPlayerDlg : public QDialog {
     std::string m_strLastGood;           // last location loaded successfully
     QRect m_rcPanel;                     // panel's client rectangle at initialisation
 
-  protected:
+protected:
     bool event(QEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void reject() override;
 
-  private:
+private:
     // Deletes the current view and puts a new one over the panel's client area, inset
     // 2 pixels, built from the face buffer.
     void ReplaceView();

@@ -55,7 +55,7 @@ enum class Role {
 };
 
 class Instance : public QObject {
-  public:
+public:
     // Runs on the running player for each hand-off; an empty location asks only for the
     // window to be raised. The answer is sent when the handler returns.
     using Handler = std::function<void(const std::string& location)>;
@@ -74,7 +74,7 @@ class Instance : public QObject {
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
-  private:
+private:
     void acceptConnections();
     void readMessage(QLocalSocket* pSocket);
     Role handOver(QLocalSocket& socket, const std::string& location);

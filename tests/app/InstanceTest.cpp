@@ -57,7 +57,7 @@ instance::Role launchSecond(const std::string& folder, const std::string& locati
 }
 
 class InstanceTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { app(); }
     TempDir m_dir;
 };

@@ -51,7 +51,7 @@ void OnNextModal(std::function<void(QWidget*)> action) {
 }
 
 class PlayerDlgTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         app();
         m_previousSink =

@@ -10,7 +10,7 @@
 #include <string>
 
 class CFaceView : public QWidget {
-  public:
+public:
     CFaceView(QWidget* pParent, int x, int y, int nWidth, int nHeight, uint32_t nColourModel,
               const std::string& strLocation, const uint8_t* pFaceBuffer);
     ~CFaceView() override;
