@@ -33,8 +33,9 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "test-player-dlg";
     static char* argv[] = {name, nullptr};
-    static QApplication s_app(argc, argv);
-    return s_app;
+    // Never destroyed: Qt's input devices must not be torn down by exit-time destructors.
+    static QApplication* s_pApp = new QApplication(argc, argv);
+    return *s_pApp;
 }
 
 // Runs `action` on the next modal window that opens, from the event loop that shows it.
