@@ -29,14 +29,26 @@
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test-player-dlg";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices must not be torn down by exit-time destructors.
-    static QApplication* s_pApp = new QApplication(argc, argv);
-    return *s_pApp;
-}
+// One QApplication for the whole run, gone before the exit-time destructors run (Qt's
+// input devices must not outlive it).
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "test-player-dlg";
+        static char* argv[] = {name, nullptr};
+        s_pApp = new QApplication(argc, argv);
+    }
+    void TearDown() override {
+        delete s_pApp;
+        s_pApp = nullptr;
+    }
+    static QApplication* s_pApp;
+};
+QApplication* QtEnvironment::s_pApp = nullptr;
+const auto* const s_pEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+QApplication& app() { return *QtEnvironment::s_pApp; }
 
 // Runs `action` on the next modal window that opens, from the event loop that shows it.
 void OnNextModal(std::function<void(QWidget*)> action) {
