@@ -11,12 +11,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct FaceLoadResult {
     bool accepted = false;
+    bool opened = false;   // the location was opened and read without an error
     size_t nBytesRead = 0; // bytes read from the location (0 when it could not be opened)
     std::string reason;    // why it was refused, for the command-line tool; empty when accepted
 };
 
-// pFaceBuffer holds kFaceBufferBytes (80,000) bytes.
-FaceLoadResult LoadFaceLocation(const std::string& strLocation, uint8_t* pFaceBuffer);
+// pFaceBuffer holds kFaceBufferBytes (80,000) bytes. pBytesRead, when given, receives the
+// bytes read whether or not they were accepted (for diagnostics; the player passes none).
+FaceLoadResult LoadFaceLocation(const std::string& strLocation, uint8_t* pFaceBuffer,
+                                std::vector<uint8_t>* pBytesRead = nullptr);

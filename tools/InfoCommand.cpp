@@ -1,39 +1,30 @@
-// mimlet-face info FILE [--json]: what a user needs to diagnose a face file, and whether the
-// player will show it.
+// mimlet-face info LOCATION [--json]: what a user needs to diagnose a face file (a local path
+// or a URL), and whether the player will show it.
 
 #include "Command.h"
 #include "FaceCheck.h"
+#include "FaceLoader.h"
 #include "FaceModel.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Reads the location as the player would: one read of at most 79,999 bytes. Only local
-// files for now; on failure returns false with a message in *pError.
+// Reads the location as the player does, through the player's own loader: any local path
+// or URL, one read of at most 79,999 bytes. On failure returns false with a message in
+// *pError. A refused face is still read: the caller says why it was refused.
 bool readLocation(const std::string& strLocation, std::vector<uint8_t>* pBytes,
                   std::string* pError) {
-    std::FILE* pFile = std::fopen(strLocation.c_str(), "rb");
-    if (pFile == nullptr) {
-        *pError = std::strerror(errno);
+    std::vector<uint8_t> faceBuffer(kFaceBufferBytes, 0);
+    const FaceLoadResult load = LoadFaceLocation(strLocation, faceBuffer.data(), pBytes);
+    if (!load.opened) {
+        *pError = load.reason;
         return false;
     }
-    pBytes->assign(kFaceReadLimit, 0);
-    const size_t nRead = std::fread(pBytes->data(), 1, kFaceReadLimit, pFile);
-    const bool bFailed = std::ferror(pFile) != 0;
-    const int nError = errno;
-    std::fclose(pFile);
-    if (bFailed) {
-        *pError = std::strerror(nError);
-        return false;
-    }
-    pBytes->resize(nRead);
     return true;
 }
 
@@ -219,14 +210,14 @@ int runInfo(const std::vector<std::string>& args) {
             bJson = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "mimlet-face info: unknown option '%s'\n", arg.c_str());
-            std::fprintf(stderr, "usage: mimlet-face info FILE [--json]\n");
+            std::fprintf(stderr, "usage: mimlet-face info LOCATION [--json]\n");
             return kExitUsage;
         } else {
             files.push_back(arg);
         }
     }
     if (files.size() != 1) {
-        std::fprintf(stderr, "usage: mimlet-face info FILE [--json]\n");
+        std::fprintf(stderr, "usage: mimlet-face info LOCATION [--json]\n");
         return kExitUsage;
     }
     std::vector<uint8_t> bytes;
@@ -245,6 +236,6 @@ int runInfo(const std::vector<std::string>& args) {
     return info.bAccepted ? kExitOk : kExitRefused;
 }
 
-const CommandRegistration s_info({"info", "info FILE [--json]", runInfo});
+const CommandRegistration s_info({"info", "info LOCATION [--json]", runInfo});
 
 } // namespace
