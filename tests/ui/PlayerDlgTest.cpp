@@ -353,7 +353,7 @@ TEST_F(PlayerDlgTest, AHandOffShowsTheLocationAndLoadsIt) {
 TEST_F(PlayerDlgTest, AHandOffDuringAViewsConstructionLeavesExactlyOneView) {
     const std::string first = m_dir.writeFile("first.mf", m_goodFace);
     std::vector<uint8_t> other = m_goodFace;
-    other[3] ^= 1;
+    other.back() ^= 1; // a texel: still a valid face
     const std::string second = m_dir.writeFile("second.mf", other);
     // The first view's constructor shows a message box; a second launch hands over meanwhile.
     CFaceView::s_onConstruct = [&] {
