@@ -10,7 +10,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+
+class QPaintEvent;
 
 class CFaceView : public QWidget, public CFaceViewCore {
 public:
@@ -27,9 +30,36 @@ public:
                              const uint8_t* pFaceBuffer);
 
     // Called with a view that ends itself after a failed set-up, just before it is deleted:
-    // the holder clears its pointer. One handler for the process.
+    // the holder clears its pointer. One handler for the process. The handler must not
+    // delete the view: the view deletes itself once its paint handler has returned.
     static void SetEndedHandler(std::function<void(CFaceView*)> handler);
+
+    // Makes the level meter of every view created from now on; returns the previous
+    // factory. Without one, views read the sound server's default output.
+    using LevelMeterFactory = std::function<std::unique_ptr<CLevelMeter>()>;
+    static LevelMeterFactory SetLevelMeterFactory(LevelMeterFactory factory);
 
     // The main dialog's activation, forwarded to the device.
     void OnActivate(unsigned nState, QWidget* pWndOther, bool bMinimized);
+
+    // The window is going: releases the face frame and the process-wide 3D objects. The
+    // destructor runs it too; running it again does nothing.
+    void OnDestroy();
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+
+    rm::WindowTarget* WindowTarget() override;
+    int ClientWidth() const override { return width(); }
+    int ClientHeight() const override { return height(); }
+    int ColourDepth() const override; // of the screen the view is on
+
+private:
+    class FrameTarget;
+
+    void EndSelf();
+
+    std::unique_ptr<FrameTarget> m_pTarget; // receives the device's finished frames
+    bool m_bConstructing = true; // the constructor has not returned yet
+    bool m_bEnded = false;       // the set-up failed: the view is torn down, awaiting deletion
 };

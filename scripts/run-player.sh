@@ -11,4 +11,9 @@ if [ ! -x "$player" ]; then
     echo "make run: $player was not built." >&2
     exit 1
 fi
-exec "$player" "$(pwd)/samples/sample-1.mf"
+face="$(cd "$build" && pwd)/samples/sample-1.mf"
+if [ ! -f "$face" ]; then
+    echo "make run: the sample face $face was not built." >&2
+    exit 1
+fi
+exec "$player" "$face"

@@ -88,6 +88,11 @@ struct Guid {
     uint8_t data4[8] = {};
 };
 
+// The devices FindDevice reports, one per colour model. Both draw the texture's own colours;
+// a mono device only differs in treating light as a single intensity.
+inline constexpr Guid kMonoDeviceGuid{0x6d6d4d4f, 0x4e4f, 0x0001, {0, 0, 0, 0, 0, 0, 0, 1}};
+inline constexpr Guid kRGBDeviceGuid{0x6d6d5247, 0x4220, 0x0002, {0, 0, 0, 0, 0, 0, 0, 2}};
+
 // Search record of FindDevice (D3DFINDDEVICESEARCH): flags 1 selects by colour model.
 struct FindDeviceSearch {
     uint32_t dwSize = 0;
@@ -141,25 +146,37 @@ public:
     // Position of this frame's origin, given in the coordinates of `reference` (null: parent).
     virtual Result SetPosition(Frame* reference, float x, float y, float z) = 0;
     // Combines a rotation by `theta` radians about the axis (x, y, z) with the frame's
-    // transform: Replace sets it, Before applies the rotation before the current transform,
-    // After applies it after (to points already turned by the current transform).
+    // transform: Replace sets its rotation (the position stays), Before applies the rotation
+    // before the current transform, After applies it after (to points already turned by the
+    // current transform).
     virtual Result AddRotation(CombineType combine, float x, float y, float z, float theta) = 0;
+    // The background of the scene this frame belongs to (its root's); black by default.
     virtual Color GetSceneBackground() = 0;
     virtual Result SetSceneBackground(Color color) = 0;
+    // Position of this frame's origin in the coordinates of `reference` (null: parent).
+    virtual Result GetPosition(Frame* reference, Vector* position) = 0;
+    // Turns a point given in this frame's coordinates into world (scene root parent) ones.
+    virtual Result Transform(Vector* world, const Vector* local) = 0;
 };
 
 class FaceArray : public Object {};
 
 class MeshBuilder : public Object {
 public:
-    // faceData: for each face its vertex count followed by that many vertex numbers, ended
-    // by a 0 count. Vertex numbers must be below vertexCount. Normals may be null.
+    // faceData: for each face its vertex count (3 or more; a polygon is split into a fan of
+    // triangles) followed by that many vertex numbers, ended by a 0 count. Vertex numbers
+    // must be below vertexCount. Normals may be null; otherwise normalCount equals
+    // vertexCount and normal i belongs to vertex i. The vertices are appended to the
+    // builder's; vertex numbers count from the first vertex of this call. `faces` may be
+    // null; otherwise it receives a face array holding a reference for the caller.
     virtual Result AddFaces(uint32_t vertexCount, const Vector* vertices, uint32_t normalCount,
-                            const Vector* normals, const uint32_t* faceData,
-                            FaceArray** faces) = 0;
+                            const Vector* normals, const uint32_t* faceData, FaceArray** faces) = 0;
+    // Each vertex normal becomes the normalised sum of the normals of the faces that use the
+    // vertex, each weighted by the face's area; a vertex of no face keeps a zero normal.
     virtual Result GenerateNormals() = 0;
     virtual Result SetTexture(Texture* texture) = 0;
     virtual Result SetTextureCoordinates(uint32_t index, float u, float v) = 0;
+    // The mesh is a copy: its group 0 holds one vertex per builder vertex, in builder order.
     virtual Result CreateMesh(Mesh** mesh) = 0;
 };
 
@@ -205,6 +222,12 @@ public:
     virtual Result QueryWinDevice(WinDevice** winDevice) = 0;
 };
 
+// What a camera frame sees, drawn into a rectangle of a device. Points whose distance along
+// the camera's +z lies between front and back are drawn. The field is half the extent of the
+// smaller viewport side: in world units for an orthographic projection, at distance front for
+// a perspective one. Defaults: perspective, front 1, back 100, field 0.5. Front must stay
+// below back, and a perspective projection needs front > 0 (an orthographic one may look
+// behind the camera, front < 0).
 class Viewport : public Object {
 public:
     virtual Result SetProjection(ProjectionType type) = 0;
@@ -215,6 +238,8 @@ public:
 
 class Clipper : public Object {
 public:
+    // Binds the clipper to `window` (not owned; it must outlive the binding). A null window
+    // unbinds it: frames are then rendered but handed to nobody.
     virtual Result SetHWnd(uint32_t flags, WindowTarget* window) = 0;
 };
 
@@ -233,7 +258,7 @@ public:
     virtual Result CreateFrame(Frame* parent, Frame** frame) = 0;
     virtual Result CreateMeshBuilder(MeshBuilder** builder) = 0;
     virtual Result CreateTexture(const Image* image, Texture** texture) = 0;
-    // guid null: any device.
+    // guid null: any device. A width or height of 0 takes the size of the clipper's window.
     virtual Result CreateDeviceFromClipper(Clipper* clipper, const Guid* guid, int width,
                                            int height, Device** device) = 0;
     virtual Result CreateViewport(Device* device, Frame* camera, int x, int y, int width,
