@@ -7,6 +7,7 @@
 #include "FaceCheck.h"
 #include "FaceLoader.h"
 #include "FaceView.h"
+#include "WaitCursor.h"
 #include "sys/MessageBox.h"
 
 #include <QCheckBox>
@@ -155,6 +156,7 @@ bool CPlayerDlg::LoadLocation(const std::string& strLocation) {
     if (m_pFaceBuffer == nullptr) {
         return false;
     }
+    CWaitCursor wait;
     return LoadFaceLocation(strLocation, m_pFaceBuffer).accepted;
 }
 
