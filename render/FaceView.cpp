@@ -15,6 +15,7 @@ namespace {
 
 std::function<void(CFaceView*)> s_endedHandler;
 CFaceView::LevelMeterFactory s_levelMeterFactory;
+int s_nColourDepthOverride = 0; // bits per pixel; 0: the screen's own
 
 std::unique_ptr<CLevelMeter> MakeLevelMeter() {
     if (s_levelMeterFactory)
@@ -116,7 +117,15 @@ void CFaceView::OnDestroy() {
 
 rm::WindowTarget* CFaceView::WindowTarget() { return m_pTarget.get(); }
 
+int CFaceView::SetColourDepthOverride(int nDepth) {
+    const int nPrevious = s_nColourDepthOverride;
+    s_nColourDepthOverride = nDepth;
+    return nPrevious;
+}
+
 int CFaceView::ColourDepth() const {
+    if (s_nColourDepthOverride != 0)
+        return s_nColourDepthOverride;
     const QScreen* pScreen = screen();
     return pScreen ? pScreen->depth() : 0;
 }

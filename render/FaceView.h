@@ -39,6 +39,10 @@ public:
     using LevelMeterFactory = std::function<std::unique_ptr<CLevelMeter>()>;
     static LevelMeterFactory SetLevelMeterFactory(LevelMeterFactory factory);
 
+    // Makes every view's set-up use nDepth bits per pixel instead of its screen's depth, for
+    // tests of the depth settings; 0 restores the screen's. Returns the previous value.
+    static int SetColourDepthOverride(int nDepth);
+
     // The main dialog's activation, forwarded to the device.
     void OnActivate(unsigned nState, QWidget* pWndOther, bool bMinimized);
 

@@ -12,10 +12,9 @@
 #include "FaceLoader.h"
 #include "FaceViewCore.h"
 #include "LevelMeter.h"
+#include "PngFrameWriter.h"
 #include "mixer/LevelListMixer.h"
 #include "sys/Clock.h"
-
-#include <QImage>
 
 #include <cerrno>
 #include <cstdio>
@@ -122,13 +121,9 @@ public:
         if (m_outDir.empty()) {
             return;
         }
-        // The engine's 0xAARRGGBB words are QImage's RGB32 layout: no conversion.
-        const QImage image(reinterpret_cast<const uchar*>(pixels), width, height, stride,
-                           QImage::Format_RGB32);
         char szName[32];
         std::snprintf(szName, sizeof(szName), "/frame-%04d.png", nFrame);
-        // Light compression: the default level spends most of the run in zlib.
-        if (!image.save(QString::fromStdString(m_outDir + szName), "PNG", 90)) {
+        if (!m_png.Write(m_outDir + szName, pixels, width, height, stride)) {
             m_bWriteFailed = true;
         }
     }
@@ -140,6 +135,7 @@ private:
     int m_nWidth = 0;
     int m_nHeight = 0;
     std::string m_outDir;
+    PngFrameWriter m_png;  // reused for every frame
     int m_nPresented = 0; // frames received so far
     bool m_bWriteFailed = false;
 };

@@ -157,7 +157,9 @@ public:
     Result SetQuality(uint32_t quality) override;
     Result SetTextureQuality(uint32_t quality) override;
     Result SetShades(uint32_t shades) override;
+    uint32_t GetShades() override { return m_shades; }
     Result SetDither(int dither) override;
+    int GetDither() override { return m_dither ? 1 : 0; }
     int GetWidth() override { return m_width; }
     int GetHeight() override { return m_height; }
     Result QueryWinDevice(WinDevice** winDevice) override;
@@ -232,6 +234,8 @@ public:
                           Viewport** viewport) override;
     Result SetDefaultTextureColors(uint32_t colors) override;
     Result SetDefaultTextureShades(uint32_t shades) override;
+    uint32_t GetDefaultTextureColors() override { return m_textureColors; }
+    uint32_t GetDefaultTextureShades() override { return m_textureShades; }
     Result Tick(double delta) override;
 
     void removeDevice(DeviceImpl* device);

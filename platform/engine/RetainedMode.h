@@ -215,8 +215,12 @@ class Device : public Object {
 public:
     virtual Result SetQuality(uint32_t quality) = 0;
     virtual Result SetTextureQuality(uint32_t quality) = 0;
+    // Shades of each colour the device draws with, 1..256; 32 until set.
     virtual Result SetShades(uint32_t shades) = 0;
+    virtual uint32_t GetShades() = 0;
+    // Dithering: nonzero is on; off until set. GetDither gives 1 or 0.
     virtual Result SetDither(int dither) = 0;
+    virtual int GetDither() = 0;
     virtual int GetWidth() = 0;
     virtual int GetHeight() = 0;
     virtual Result QueryWinDevice(WinDevice** winDevice) = 0;
@@ -263,8 +267,12 @@ public:
                                            int height, Device** device) = 0;
     virtual Result CreateViewport(Device* device, Frame* camera, int x, int y, int width,
                                   int height, Viewport** viewport) = 0;
+    // Colours and shades, 1..256 each, given to every texture created afterwards; a texture
+    // made earlier keeps its own. 256 colours and 1 shade until set.
     virtual Result SetDefaultTextureColors(uint32_t colors) = 0;
     virtual Result SetDefaultTextureShades(uint32_t shades) = 0;
+    virtual uint32_t GetDefaultTextureColors() = 0;
+    virtual uint32_t GetDefaultTextureShades() = 0;
     // Renders every viewport of every device and hands each frame to its clipper's target.
     virtual Result Tick(double delta) = 0;
 };

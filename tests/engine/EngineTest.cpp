@@ -372,6 +372,37 @@ TEST(EngineTexture, PlayerSettingsShowTheTextureAtFullColour) {
     EXPECT_EQ(frame.pixels[size_t(32 * 64 + 48)], 0xFF000000u);
 }
 
+TEST(EngineDevice, ShadesDitherAndTextureDefaultsReadBackWhatWasSet) {
+    EngineRig rig;
+    // The defaults a device and a retained-mode object start with.
+    EXPECT_EQ(rig.device->GetShades(), 32u);
+    EXPECT_EQ(rig.device->GetDither(), 0);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureColors(), 256u);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureShades(), 1u);
+
+    EXPECT_EQ(rig.device->SetShades(4), rm::kOk);
+    EXPECT_EQ(rig.device->SetDither(7), rm::kOk); // any nonzero value is on
+    EXPECT_EQ(rig.retainedMode->SetDefaultTextureColors(16), rm::kOk);
+    EXPECT_EQ(rig.retainedMode->SetDefaultTextureShades(4), rm::kOk);
+    EXPECT_EQ(rig.device->GetShades(), 4u);
+    EXPECT_EQ(rig.device->GetDither(), 1);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureColors(), 16u);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureShades(), 4u);
+
+    // Values outside 1..256 are refused and leave the setting as it was.
+    for (uint32_t bad : {0u, 257u}) {
+        EXPECT_EQ(rig.device->SetShades(bad), rm::kFail) << bad;
+        EXPECT_EQ(rig.retainedMode->SetDefaultTextureColors(bad), rm::kFail) << bad;
+        EXPECT_EQ(rig.retainedMode->SetDefaultTextureShades(bad), rm::kFail) << bad;
+    }
+    EXPECT_EQ(rig.device->GetShades(), 4u);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureColors(), 16u);
+    EXPECT_EQ(rig.retainedMode->GetDefaultTextureShades(), 4u);
+
+    EXPECT_EQ(rig.device->SetDither(0), rm::kOk);
+    EXPECT_EQ(rig.device->GetDither(), 0);
+}
+
 TEST(EngineViewport, TheDepthRangeDecidesWhatIsDrawn) {
     // Orthographic camera at z = -150 with front -1000 and back 1000, as the player sets it:
     // everything from 1000 behind the camera to 1000 in front of it is drawn.

@@ -1,6 +1,7 @@
 // The face view without a window, on the real engine, parser and level meter: device set-up
 // and its messages, the scene, morph blending and the animation tick.
 
+#include "ColourDepthTable.h"
 #include "FaceModel.h"
 #include "FaceViewTestSupport.h"
 
@@ -122,6 +123,24 @@ TEST_F(FaceViewTest, DeviceIsTheSizeOfTheClientArea) {
     EXPECT_EQ(view.m_target.m_nLastWidth, 50);
     EXPECT_EQ(view.m_target.m_nLastHeight, 30);
 }
+
+class ColourDepth : public FaceViewTest, public testing::WithParamInterface<DepthSettings> {};
+
+TEST_P(ColourDepth, SetsShadesTextureDefaultsAndDither) {
+    const DepthSettings& expected = GetParam();
+    TestFaceView& view = MakeView(SmallFaceSpec(), {}, 64, 64, expected.nDepth);
+    ASSERT_EQ(view.InitialiseDevice(), 1);
+    EXPECT_EQ(g_device->GetShades(), expected.nDeviceShades);
+    EXPECT_EQ(g_device->GetDither(), expected.nDither);
+    EXPECT_EQ(g_retainedMode->GetDefaultTextureColors(), expected.nTextureColours);
+    EXPECT_EQ(g_retainedMode->GetDefaultTextureShades(), expected.nTextureShades);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ColourDepth, testing::ValuesIn(ColourDepthTable()),
+                         [](const testing::TestParamInfo<DepthSettings>& info) {
+                             return DepthName(info.param.nDepth);
+                         });
 
 TEST_F(FaceViewTest, UnreadableFaceShowsTheLocation) {
     FaceBytesSpec spec = SmallFaceSpec();

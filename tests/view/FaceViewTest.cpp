@@ -1,6 +1,7 @@
 // The face view window on Qt's offscreen platform: its lifecycle, the device set-up run by
 // its first paint, the messages of every failure, and what it shows.
 
+#include "ColourDepthTable.h"
 #include "FaceBytes.h"
 #include "FaceView.h"
 #include "LevelMeter.h"
@@ -373,6 +374,33 @@ TEST_F(FaceViewTest, ShowsTheFramesTheDeviceRenders) {
             nLit += image.pixel(x, y) != qRgb(0, 0, 0);
     EXPECT_GT(nLit, 100);
 }
+
+class FaceViewDepth : public FaceViewTest, public testing::WithParamInterface<DepthSettings> {
+protected:
+    void TearDown() override {
+        CFaceView::SetColourDepthOverride(0);
+        FaceViewTest::TearDown();
+    }
+};
+
+TEST_P(FaceViewDepth, FirstPaintAppliesTheDepthsSettings) {
+    const DepthSettings& expected = GetParam();
+    CFaceView::SetColourDepthOverride(expected.nDepth);
+    m_pHolder = NewView();
+    ASSERT_NE(m_pHolder, nullptr);
+    Paint(m_pHolder);
+    ASSERT_NE(g_device, nullptr);
+    EXPECT_EQ(g_device->GetShades(), expected.nDeviceShades);
+    EXPECT_EQ(g_device->GetDither(), expected.nDither);
+    EXPECT_EQ(g_retainedMode->GetDefaultTextureColors(), expected.nTextureColours);
+    EXPECT_EQ(g_retainedMode->GetDefaultTextureShades(), expected.nTextureShades);
+    EXPECT_TRUE(m_texts.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FaceViewDepth, testing::ValuesIn(ColourDepthTable()),
+                         [](const testing::TestParamInfo<DepthSettings>& info) {
+                             return DepthName(info.param.nDepth);
+                         });
 
 TEST_F(FaceViewTest, SecondViewAfterTheFirstCreatesNewObjects) {
     m_pHolder = NewView();
