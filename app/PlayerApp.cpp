@@ -14,6 +14,7 @@
 
 #include <cassert>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 CPlayerApp* g_pApp = nullptr;
@@ -93,7 +94,12 @@ bool CPlayerApp::InitInstance() {
     });
     m_pDlg = new CPlayerDlg(m_pView);
     m_pDlg->Create();
-    ui::InstallMessageBoxSink(m_pDlg);
+    // For tests that run the player unattended: MIMLET_MESSAGES=stderr prints each message
+    // on a line of the standard error instead of opening a box that waits for a click.
+    if (const char* pMessages = std::getenv("MIMLET_MESSAGES");
+        pMessages == nullptr || std::strcmp(pMessages, "stderr") != 0) {
+        ui::InstallMessageBoxSink(m_pDlg);
+    }
     m_pInstance->setHandler([this](const std::string& strLocation) {
         m_pDlg->raise();
         m_pDlg->activateWindow();
