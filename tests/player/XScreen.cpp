@@ -8,7 +8,9 @@ namespace {
 
 // Replies from xcb are malloc'ed blocks.
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template <typename T> Reply<T> owned(T* p) { return Reply<T>(p, &std::free); }
+template <typename T> Reply<T> owned(T* p) {
+    return Reply<T>(p, &std::free);
+}
 
 } // namespace
 
@@ -36,17 +38,17 @@ xcb_atom_t XScreen::atom(const char* pName) {
         m_pConnection,
         xcb_intern_atom(m_pConnection, 0, static_cast<uint16_t>(std::strlen(pName)), pName),
         nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
 std::string XScreen::windowName(xcb_window_t window) {
     // _NET_WM_NAME (UTF-8) first, the classic WM_NAME otherwise.
     for (xcb_atom_t property : {atom("_NET_WM_NAME"), xcb_atom_t(XCB_ATOM_WM_NAME)}) {
-        auto reply = owned(xcb_get_property_reply(
-            m_pConnection,
-            xcb_get_property(m_pConnection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             1024),
-            nullptr));
+        auto reply =
+            owned(xcb_get_property_reply(m_pConnection,
+                                         xcb_get_property(m_pConnection, 0, window, property,
+                                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                                         nullptr));
         if (reply && xcb_get_property_value_length(reply.get()) > 0) {
             return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
                                static_cast<size_t>(xcb_get_property_value_length(reply.get())));
@@ -56,10 +58,10 @@ std::string XScreen::windowName(xcb_window_t window) {
 }
 
 // Top-level windows come from the root's children, bottom of the stack first.
-static std::vector<xcb_window_t> mappedTopLevels(xcb_connection_t* pConnection,
-                                                 xcb_window_t root) {
+static std::vector<xcb_window_t> mappedTopLevels(xcb_connection_t* pConnection, xcb_window_t root) {
     std::vector<xcb_window_t> result;
-    auto tree = owned(xcb_query_tree_reply(pConnection, xcb_query_tree(pConnection, root), nullptr));
+    auto tree =
+        owned(xcb_query_tree_reply(pConnection, xcb_query_tree(pConnection, root), nullptr));
     if (!tree)
         return result;
     const xcb_window_t* pChildren = xcb_query_tree_children(tree.get());
@@ -84,8 +86,8 @@ xcb_window_t XScreen::findWindow(const std::string& caption) {
 
 WindowRect XScreen::geometry(xcb_window_t window) {
     WindowRect rect;
-    auto geometry = owned(xcb_get_geometry_reply(
-        m_pConnection, xcb_get_geometry(m_pConnection, window), nullptr));
+    auto geometry = owned(
+        xcb_get_geometry_reply(m_pConnection, xcb_get_geometry(m_pConnection, window), nullptr));
     if (!geometry)
         return rect;
     auto where = owned(xcb_translate_coordinates_reply(
@@ -112,8 +114,7 @@ ScreenShot XScreen::grab(const WindowRect& rect) {
         m_pConnection,
         xcb_get_image(m_pConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_pScreen->root,
                       static_cast<int16_t>(rect.x), static_cast<int16_t>(rect.y),
-                      static_cast<uint16_t>(rect.width), static_cast<uint16_t>(rect.height),
-                      ~0u),
+                      static_cast<uint16_t>(rect.width), static_cast<uint16_t>(rect.height), ~0u),
         nullptr));
     // The private server runs at depth 24: 32 bits a pixel, rows without padding.
     const size_t nWords = static_cast<size_t>(rect.width) * rect.height;
