@@ -79,8 +79,9 @@ bool CPlayerApp::InitInstance() {
         break;
     }
 
-    // The player's dialogs and message boxes are light grey with black text.
+    // The player's dialogs and message boxes are light grey with black text in the dialog font.
     QApplication::setPalette(ui::DialogPalette());
+    QApplication::setFont(ui::DialogFont());
     QApplication::setQuitOnLastWindowClosed(false);
     if (const char* pLog = std::getenv("MIMLET_FRAME_LOG"); pLog != nullptr && *pLog != '\0') {
         m_pFrameLog = std::fopen(pLog, "w");
