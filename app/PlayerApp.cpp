@@ -14,6 +14,7 @@
 
 #include <cassert>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 CPlayerApp* g_pApp = nullptr;
@@ -78,8 +79,9 @@ bool CPlayerApp::InitInstance() {
         break;
     }
 
-    // The player's dialogs and message boxes are light grey with black text.
+    // The player's dialogs and message boxes are light grey with black text in the dialog font.
     QApplication::setPalette(ui::DialogPalette());
+    QApplication::setFont(ui::DialogFont());
     QApplication::setQuitOnLastWindowClosed(false);
     if (const char* pLog = std::getenv("MIMLET_FRAME_LOG"); pLog != nullptr && *pLog != '\0') {
         m_pFrameLog = std::fopen(pLog, "w");
@@ -93,7 +95,12 @@ bool CPlayerApp::InitInstance() {
     });
     m_pDlg = new CPlayerDlg(m_pView);
     m_pDlg->Create();
-    ui::InstallMessageBoxSink(m_pDlg);
+    // For tests that run the player unattended: MIMLET_MESSAGES=stderr prints each message
+    // on a line of the standard error instead of opening a box that waits for a click.
+    if (const char* pMessages = std::getenv("MIMLET_MESSAGES");
+        pMessages == nullptr || std::strcmp(pMessages, "stderr") != 0) {
+        ui::InstallMessageBoxSink(m_pDlg);
+    }
     m_pInstance->setHandler([this](const std::string& strLocation) {
         m_pDlg->raise();
         m_pDlg->activateWindow();

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libcurl4-openssl-dev libpulse-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick libxcb1-dev fonts-liberation2
     pulseaudio pulseaudio-utils
     python3
 )

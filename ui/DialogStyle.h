@@ -1,7 +1,8 @@
 #pragma once
-// The look shared by the player's dialogs: light grey background, black text, the
-// program's pictures.
+// The look shared by the player's dialogs: light grey background, black text in the
+// dialog font, the program's pictures.
 
+#include <QFont>
 #include <QIcon>
 #include <QPalette>
 #include <QPixmap>
@@ -13,7 +14,10 @@ namespace ui {
 // Background RGB(192,192,192), black text; edit boxes keep a white field.
 QPalette DialogPalette();
 
-// Paints `pWidget` (and its children) with DialogPalette().
+// The dialogs' text: a narrow sans font 11 pixels high (8 points at 96 dpi).
+QFont DialogFont();
+
+// Paints `pWidget` (and its children) with DialogPalette() and writes with DialogFont().
 void ApplyDialogStyle(QWidget* pWidget);
 
 QPixmap Bitmap131(); // 110 x 56 logo

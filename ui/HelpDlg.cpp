@@ -30,9 +30,6 @@ CHelpDlg::CHelpDlg(QWidget* pParent) : QDialog(pParent) {
     using ui::DialogRect;
     setWindowTitle(QStringLiteral("Help on the MIMLET player."));
     setFixedSize(DialogRect(0, 0, 302, 113).size());
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
     ui::ApplyDialogStyle(this);
 
     // Controls in template order: that is also the tab order. Controls without an id in

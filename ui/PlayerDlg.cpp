@@ -62,9 +62,6 @@ CPlayerDlg::CPlayerDlg(CFaceView*& rpView, QWidget* pParent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(DialogRect(0, 0, 212, 231).size());
     setModal(false);
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
     ui::ApplyDialogStyle(this);
     m_hIcon = ui::Icon128();
 

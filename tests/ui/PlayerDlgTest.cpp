@@ -48,7 +48,9 @@ public:
 QApplication* QtEnvironment::s_pApp = nullptr;
 const auto* const s_pEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-QApplication& app() { return *QtEnvironment::s_pApp; }
+QApplication& app() {
+    return *QtEnvironment::s_pApp;
+}
 
 // Runs `action` on the next modal window that opens, from the event loop that shows it.
 void OnNextModal(std::function<void(QWidget*)> action) {
@@ -425,6 +427,60 @@ TEST_F(PlayerDlgTest, HelpButtonAndF1OpenTheHelpDialogModally) {
         }
         EXPECT_EQ(caption, "Help on the MIMLET player.") << nWay;
     }
+}
+
+// Every caption must show whole in its control's rectangle (the template's rectangles were
+// laid out for 11-pixel dialog text): one line within the width, a text that wraps within the
+// height once wrapped. Hidden controls show nothing.
+void ExpectEveryTextFits(QWidget& dialog) {
+    for (QWidget* pControl : dialog.findChildren<QWidget*>()) {
+        if (pControl->isHidden())
+            continue;
+        QString text;
+        QRect room;
+        int nFlags = Qt::TextSingleLine;
+        if (auto* pLabel = qobject_cast<QLabel*>(pControl)) {
+            if (pLabel->text().isEmpty())
+                continue;
+            text = pLabel->text();
+            room = pLabel->contentsRect();
+            nFlags = pLabel->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine;
+        } else if (auto* pCheck = qobject_cast<QCheckBox*>(pControl)) {
+            QStyleOptionButton option;
+            option.initFrom(pCheck);
+            option.text = pCheck->text();
+            text = pCheck->text();
+            room = pCheck->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, pCheck);
+        } else if (auto* pButton = qobject_cast<QPushButton*>(pControl)) {
+            QStyleOptionButton option;
+            option.initFrom(pButton);
+            option.text = pButton->text();
+            text = pButton->text();
+            room =
+                pButton->style()->subElementRect(QStyle::SE_PushButtonContents, &option, pButton);
+        } else {
+            continue;
+        }
+        const QRect needed = pControl->fontMetrics().boundingRect(
+            QRect(0, 0, room.width(), 10000), nFlags | Qt::AlignLeft | Qt::AlignTop, text);
+        EXPECT_LE(needed.width(), room.width())
+            << "'" << text.toStdString() << "' is cut in control "
+            << pControl->objectName().toStdString();
+        EXPECT_LE(needed.height(), room.height())
+            << "'" << text.toStdString() << "' is cut in control "
+            << pControl->objectName().toStdString();
+    }
+}
+
+TEST_F(PlayerDlgTest, EveryCaptionShowsWhole) {
+    EXPECT_EQ(Control<QLabel>("1022")->fontInfo().pixelSize(), 11);
+    ExpectEveryTextFits(*m_pDlg);
+}
+
+TEST(HelpDlgTest, EveryCaptionShowsWhole) {
+    app();
+    CHelpDlg help;
+    ExpectEveryTextFits(help);
 }
 
 TEST(HelpDlgTest, ShowsItsTextsAndClosesEveryWay) {

@@ -58,7 +58,7 @@ HttpServer::HttpServer(const std::string& folder) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, stdinPipe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, stdoutPipe[1], 1);
-    const std::string script = MIMLET_SOURCE_DIR "/tests/loader/face_http_server.py";
+    const std::string script = MIMLET_SOURCE_DIR "/tests/support/face_http_server.py";
     char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
                     const_cast<char*>(folder.c_str()), nullptr};
     const int spawned = ::posix_spawnp(&m_pid, "python3", &actions, nullptr, argv, environ);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""An HTTP server on 127.0.0.1 for the loader tests (standard library only).
+"""An HTTP server on 127.0.0.1 for the loader and player tests (standard library only).
 
 usage: face_http_server.py FOLDER
 
@@ -13,6 +13,7 @@ Binds a free port, prints it as one line on stdout, and serves until stdin reach
   /silent                accepts the request and never answers
   /loop                  redirects to itself
   /redirect/NAME         redirects to /files/NAME
+  /slow/MS/NAME          the file FOLDER/NAME, sent after a pause of MS milliseconds
   /redirect-to?URL       redirects to URL as given
   /cut/NAME              announces one byte more than FOLDER/NAME holds, sends the file, closes
 """
@@ -21,6 +22,7 @@ import http.server
 import os
 import sys
 import threading
+import time
 import urllib.parse
 
 HUGE_BYTES = 50 * 1024 * 1024
@@ -63,6 +65,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if parts[0] == "files" and len(parts) == 2:
                 self.send_body(200, read_named(parts[1]))
+            elif parts[0] == "slow" and len(parts) == 3:
+                time.sleep(int(parts[1]) / 1000)
+                self.send_body(200, read_named(parts[2]))
             elif parts[0] == "status" and len(parts) == 3:
                 self.send_body(int(parts[1]), read_named(parts[2]))
             elif parts[0] == "huge" and len(parts) == 2:
