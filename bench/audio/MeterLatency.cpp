@@ -97,7 +97,7 @@ int main() {
     const pa_sample_spec spec = {PA_SAMPLE_FLOAT32NE, kRate, 1};
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = static_cast<uint32_t>(4 * kChunkFrames * sizeof(float)); // 20 ms ahead
+    attr.tlength = static_cast<uint32_t>(2 * kChunkFrames * sizeof(float)); // 10 ms ahead
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
