@@ -312,7 +312,8 @@ void CPlayerDlg::closeEvent(QCloseEvent* pEvent) {
 
 void CPlayerDlg::keyPressEvent(QKeyEvent* pEvent) {
     const bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
-    if (bEnter && pEvent->modifiers() == Qt::NoModifier) {
+    // The keypad's Enter arrives with the keypad modifier; it is the same key to the user.
+    if (bEnter && (pEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // Enter presses the push button that has the focus, else the hidden default one.
         auto* pFocused = qobject_cast<QPushButton*>(focusWidget());
         (pFocused != nullptr && pFocused->isVisible() ? pFocused : m_pDefault)->click();

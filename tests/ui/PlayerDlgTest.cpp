@@ -93,12 +93,14 @@ protected:
     QLineEdit* Edit() { return Control<QLineEdit>("1015"); }
     QLabel* Panel() { return Control<QLabel>("1002"); }
 
-    // Types the location into the edit box and presses Enter there.
-    void TypeAndEnter(const std::string& location) {
+    // Types the location into the edit box and presses Enter there (the main one unless
+    // told otherwise).
+    void TypeAndEnter(const std::string& location, Qt::Key key = Qt::Key_Return,
+                      Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         Edit()->setFocus();
         Edit()->selectAll();
         QTest::keyClicks(Edit(), QString::fromStdString(location));
-        QTest::keyClick(Edit(), Qt::Key_Return);
+        QTest::keyClick(Edit(), key, modifiers);
     }
 
     // Drags the slider's thumb by dx pixels with the mouse.
@@ -196,9 +198,17 @@ TEST_F(PlayerDlgTest, EnterWithAnEmptyBoxDoesNothing) {
     EXPECT_EQ(m_pView, nullptr);
 }
 
-TEST_F(PlayerDlgTest, EnterLoadsTheTypedLocation) {
+struct EnterKey {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+class PlayerDlgEnterTest : public PlayerDlgTest, public testing::WithParamInterface<EnterKey> {};
+
+TEST_P(PlayerDlgEnterTest, EnterLoadsTheTypedLocation) {
     const std::string path = m_dir.writeFile("a face.mf", m_goodFace);
-    TypeAndEnter(path);
+    TypeAndEnter(path, GetParam().key, GetParam().modifiers);
     EXPECT_TRUE(m_messages.empty());
     ASSERT_NE(m_pView, nullptr);
     EXPECT_EQ(m_pView->parentWidget(), Panel());
@@ -207,6 +217,13 @@ TEST_F(PlayerDlgTest, EnterLoadsTheTypedLocation) {
     EXPECT_EQ(m_pView->m_strLocation, path);
     EXPECT_EQ(std::memcmp(m_pDlg->m_pFaceBuffer, m_goodFace.data(), m_goodFace.size()), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, PlayerDlgEnterTest,
+                         testing::Values(EnterKey{"Main", Qt::Key_Return, Qt::NoModifier},
+                                         EnterKey{"Keypad", Qt::Key_Enter, Qt::KeypadModifier}),
+                         [](const testing::TestParamInfo<EnterKey>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(PlayerDlgTest, ALocationThatCannotBeLoadedIsReportedAndTheLastGoodOneRestored) {
     const std::string good = m_dir.writeFile("good.mf", m_goodFace);
