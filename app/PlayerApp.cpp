@@ -37,7 +37,7 @@ CPlayerApp::CPlayerApp(int& argc, char** argv)
 
 CPlayerApp::~CPlayerApp() {
     m_idleTimer.stop();
-    delete m_pView;
+    CFaceView::Delete(m_pView);
     delete m_pDlg;
     m_pInstance.reset();
     if (m_pFrameLog != nullptr) {
@@ -160,7 +160,7 @@ int CPlayerApp::ExitInstance() {
     if (m_pView != nullptr) {
         CFaceView* pView = m_pView;
         m_pView = nullptr; // the dialog's activation handler may look while it goes
-        delete pView;
+        CFaceView::Delete(pView);
     }
     if (m_pDlg != nullptr) {
         CPlayerDlg* pDlg = m_pDlg;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 
 #include <utility>
@@ -16,6 +17,12 @@ namespace {
 std::function<void(CFaceView*)> s_endedHandler;
 CFaceView::LevelMeterFactory s_levelMeterFactory;
 int s_nColourDepthOverride = 0; // bits per pixel; 0: the screen's own
+// Views that have ended or were deleted under their own handler and are not gone yet. A
+// view's teardown, which runs again when it is finally deleted, clears the process-wide 3D
+// objects whoever made them: no new view sets up until these are gone.
+int s_nDying = 0;
+// A view whose first paint came while a dying view was still there.
+QPointer<CFaceView> s_pWaiting;
 
 std::unique_ptr<CLevelMeter> MakeLevelMeter() {
     if (s_levelMeterFactory)
@@ -56,6 +63,22 @@ private:
     CFaceView* m_pView; // the widget that owns this target
 };
 
+// Counts a handler of the view while it runs; a view deleted meanwhile goes when the last
+// of its handlers returns.
+class CFaceView::HandlerScope {
+public:
+    explicit HandlerScope(CFaceView& view) : m_view(view) { ++m_view.m_nHandlers; }
+    ~HandlerScope() {
+        if (--m_view.m_nHandlers == 0 && m_view.m_bRetired)
+            m_view.FinishRetirement();
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    CFaceView& m_view;
+};
+
 CFaceView::CFaceView(QWidget* pParent, int x, int y, int nWidth, int nHeight,
                      uint32_t nColourModel, const std::string& strLocation,
                      const uint8_t* pFaceBuffer)
@@ -74,12 +97,12 @@ CFaceView::CFaceView(QWidget* pParent, int x, int y, int nWidth, int nHeight,
 }
 
 CFaceView::~CFaceView() {
-    if (m_pLevelMeter) {
-        m_pLevelMeter->Close();
-        m_pLevelMeter.reset();
+    TearDown();
+    // The objects are free now: a view that waited for them runs its first paint.
+    if (m_bDying && --s_nDying == 0 && s_pWaiting && s_pWaiting != this) {
+        s_pWaiting->update();
+        s_pWaiting = nullptr;
     }
-    m_pPixels.reset();
-    OnDestroy();
     // The model and the rest go with CFaceViewCore; the frame target goes after the
     // clipper that pointed at it has been released.
 }
@@ -95,6 +118,38 @@ CFaceView* CFaceView::Create(QWidget* pParent, int x, int y, int nWidth, int nHe
         return nullptr;
     }
     return pView;
+}
+
+void CFaceView::Delete(CFaceView* pView) {
+    if (pView == nullptr)
+        return;
+    if (pView->m_nHandlers == 0) {
+        delete pView;
+        return;
+    }
+    // Its handler goes on with the set-up or the device once its message box is closed.
+    if (!pView->m_bRetired) {
+        pView->m_bRetired = true;
+        pView->MarkDying();
+        pView->hide();
+    }
+}
+
+void CFaceView::FinishRetirement() {
+    m_bRetired = false;
+    if (!m_bEnded) {
+        m_bEnded = true;
+        TearDown();
+        hide();
+        deleteLater();
+    }
+}
+
+void CFaceView::MarkDying() {
+    if (!m_bDying) {
+        m_bDying = true;
+        ++s_nDying;
+    }
 }
 
 void CFaceView::SetEndedHandler(std::function<void(CFaceView*)> handler) {
@@ -133,6 +188,13 @@ int CFaceView::ColourDepth() const {
 void CFaceView::paintEvent(QPaintEvent* pEvent) {
     if (m_bEnded)
         return;
+    HandlerScope handler(*this);
+    if (m_bFirstPaint && s_nDying > 0) {
+        // A view on its way out still holds the process-wide objects: set up once it is gone.
+        s_pWaiting = this;
+        QPainter(this).fillRect(rect(), Qt::black);
+        return;
+    }
     m_pTarget->m_bPainting = true;
 
     // The set-up and its message boxes run before any painter is open on the widget.
@@ -179,6 +241,7 @@ void CFaceView::paintEvent(QPaintEvent* pEvent) {
 void CFaceView::OnActivate(unsigned nState, QWidget* pWndOther, bool bMinimized) {
     if (m_bEnded || !g_device)
         return;
+    HandlerScope handler(*this);
     rm::WinDevice* pWinDevice = nullptr;
     if (g_device->QueryWinDevice(&pWinDevice) != rm::kOk) {
         sys::showMessage("device->QueryInterface(WinDevice) failure");
@@ -198,12 +261,17 @@ void CFaceView::EndSelf() {
         return;
     if (s_endedHandler)
         s_endedHandler(this);
+    MarkDying();
+    TearDown();
+    hide();
+    deleteLater();
+}
+
+void CFaceView::TearDown() {
     if (m_pLevelMeter) {
         m_pLevelMeter->Close();
         m_pLevelMeter.reset();
     }
     m_pPixels.reset();
     OnDestroy();
-    hide();
-    deleteLater();
 }

@@ -29,6 +29,14 @@ public:
                              uint32_t nColourModel, const std::string& strLocation,
                              const uint8_t* pFaceBuffer);
 
+    // Deletes a view and everything it holds. A view one of whose own handlers is still
+    // running further up the stack (its paint or activation waits on a message box, and a
+    // hand-off replaced the view meanwhile) cannot go at once: it is hidden now, and it lets
+    // go of its objects and is deleted as soon as that handler has returned. Until then a
+    // new view's first paint waits for the process-wide objects. Either way the caller
+    // forgets the view at once.
+    static void Delete(CFaceView* pView);
+
     // Called with a view that ends itself after a failed set-up, just before it is deleted:
     // the holder clears its pointer. One handler for the process. The handler must not
     // delete the view: the view deletes itself once its paint handler has returned.
@@ -60,10 +68,20 @@ protected:
 
 private:
     class FrameTarget;
+    class HandlerScope;
 
     void EndSelf();
+    // Closes the meter and releases the texture and every 3D object; safe to run twice.
+    void TearDown();
+    // The last handler of a view deleted during it has returned: the view goes now.
+    void FinishRetirement();
+    // Counts the view among those on their way out until its destructor has run.
+    void MarkDying();
 
     std::unique_ptr<FrameTarget> m_pTarget; // receives the device's finished frames
     bool m_bConstructing = true; // the constructor has not returned yet
     bool m_bEnded = false;       // the set-up failed: the view is torn down, awaiting deletion
+    int m_nHandlers = 0;         // this view's paint and activation handlers on the stack
+    bool m_bRetired = false;     // deleted while a handler ran: goes when the last returns
+    bool m_bDying = false;       // ended or retired, and counted until the destructor
 };

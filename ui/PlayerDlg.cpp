@@ -178,7 +178,8 @@ void CPlayerDlg::OnLoad() {
 void CPlayerDlg::ReplaceView() {
     if (CFaceView* pOld = m_rpView) {
         m_rpView = nullptr;
-        delete pOld;
+        // A hand-off can come while the old view waits on a message box of its own.
+        CFaceView::Delete(pOld);
     }
     // The view covers the panel's client area less a 2-pixel margin on every side.
     const QRect client = m_pPanel->contentsRect();
@@ -189,7 +190,7 @@ void CPlayerDlg::ReplaceView() {
     // its constructor) has stored a newer view, made from what the buffer holds now: keep
     // that one. After a close nothing may show the buffer any more.
     if (m_rpView != nullptr || m_bClosed) {
-        delete pView;
+        CFaceView::Delete(pView);
         return;
     }
     m_rpView = pView;

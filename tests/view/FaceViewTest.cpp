@@ -18,9 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -49,6 +51,9 @@ protected:
             m_texts.push_back(text);
             const QCursor* pCursor = QApplication::overrideCursor();
             m_cursorsAtMessage.push_back(pCursor ? std::optional(pCursor->shape()) : std::nullopt);
+            // What happens while the box is open, once.
+            if (auto whileOpen = std::exchange(m_whileMessageOpen, nullptr))
+                whileOpen();
         });
         m_previousFactory = CFaceView::SetLevelMeterFactory(MakeQuietMeter);
         CFaceView::SetEndedHandler([this](CFaceView* pView) {
@@ -105,6 +110,7 @@ protected:
     int m_nEnded = 0;
     Texts m_texts;
     std::vector<std::optional<Qt::CursorShape>> m_cursorsAtMessage;
+    std::function<void()> m_whileMessageOpen; // runs inside the next message box
 
 private:
     sys::MessageSink m_previousSink;
@@ -317,6 +323,68 @@ INSTANTIATE_TEST_SUITE_P(
         SetUpFailure{"Texture", {rm::Fault::CreateTexture}, false, {"Failed to load texture"}},
         SetUpFailure{"Parse", {}, true, {"Failed to Initialise 'face.mf'."}}),
     [](const testing::TestParamInfo<SetUpFailure>& info) { return info.param.name; });
+
+struct MessageDuringHandler {
+    const char* name;
+    rm::Fault fault;
+    bool bSetUpFirst; // the view has its device before the fault is set
+    bool bActivate;   // the message comes from activation, else from a paint
+};
+
+class FaceViewReplacedDuringItsMessage
+    : public FaceViewTest,
+      public testing::WithParamInterface<MessageDuringHandler> {};
+
+// While a message box of the view's own paint or activation is open, a second launch hands
+// over a face and the dialog replaces the view. The old view's handler goes on once the
+// box is closed; the new view sets up after the old one has let go of everything.
+TEST_P(FaceViewReplacedDuringItsMessage, OldViewGoesAfterItsHandlerAndTheNewOneSetsUp) {
+    m_pHolder = NewView();
+    if (GetParam().bSetUpFirst) {
+        Paint(m_pHolder);
+        ASSERT_NE(g_device, nullptr);
+    }
+    QPointer<CFaceView> pOld = m_pHolder;
+    CFaceView* pNew = nullptr;
+    bool bNewWaited = false;
+    m_whileMessageOpen = [&] {
+        rm::clearFaults();
+        CFaceView* pReplaced = std::exchange(m_pHolder, nullptr);
+        CFaceView::Delete(pReplaced);
+        EXPECT_FALSE(pOld.isNull()) << "deleted under its own handler";
+        EXPECT_TRUE(pOld.isNull() || pOld->isHidden());
+        m_pHolder = pNew = NewView();
+        Paint(pNew);
+        bNewWaited = pNew->m_bFirstPaint;
+    };
+    rm::setFault(GetParam().fault, true);
+    if (GetParam().bActivate)
+        pOld->OnActivate(1, nullptr, false);
+    else
+        pOld->repaint();
+    ASSERT_NE(pNew, nullptr) << "no message came";
+    EXPECT_TRUE(pNew->m_bFirstPaint) << "set up before the old view was gone";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(bNewWaited) << "the new view set up while the old one held the objects";
+    EXPECT_TRUE(pOld.isNull());
+    EXPECT_EQ(m_pHolder, pNew);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pNew->m_bFirstPaint; }, 5000));
+    EXPECT_TRUE(g_retainedMode && g_device && g_scene && g_camera && g_viewport);
+    EXPECT_NE(pNew->m_pFaceFrame, nullptr);
+    EXPECT_EQ(OpenTestMeters(), 1);
+    g_retainedMode->Tick(1.0);
+    EXPECT_EQ(m_texts.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, FaceViewReplacedDuringItsMessage,
+    testing::Values(
+        MessageDuringHandler{"SearchThenSetUpGoesOn", rm::Fault::FindDevice, false, false},
+        MessageDuringHandler{"SetUpFails", rm::Fault::CreateDeviceFromClipper, false, false},
+        MessageDuringHandler{"Paint", rm::Fault::QueryWinDevice, true, false},
+        MessageDuringHandler{"Activation", rm::Fault::HandleActivate, true, true}),
+    [](const testing::TestParamInfo<MessageDuringHandler>& info) { return info.param.name; });
 
 struct SearchFailure {
     const char* name;

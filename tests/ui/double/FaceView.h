@@ -18,6 +18,7 @@ public:
     static CFaceView* Create(QWidget* pParent, int x, int y, int nWidth, int nHeight,
                              uint32_t nColourModel, const std::string& strLocation,
                              const uint8_t* pFaceBuffer);
+    static void Delete(CFaceView* pView);
     static void SetEndedHandler(std::function<void(CFaceView*)> handler);
 
     void OnActivate(unsigned nState, QWidget* pWndOther, bool bMinimized);

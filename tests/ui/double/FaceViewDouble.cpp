@@ -32,6 +32,10 @@ CFaceView* CFaceView::Create(QWidget* pParent, int x, int y, int nWidth, int nHe
     return new CFaceView(pParent, x, y, nWidth, nHeight, nColourModel, strLocation, pFaceBuffer);
 }
 
+void CFaceView::Delete(CFaceView* pView) {
+    delete pView;
+}
+
 void CFaceView::SetEndedHandler(std::function<void(CFaceView*)> handler) {
     s_ended = std::move(handler);
 }
