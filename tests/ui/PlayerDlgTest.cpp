@@ -427,12 +427,17 @@ TEST_F(PlayerDlgTest, ClosingFreesTheBufferQuitsWithZeroAndLoadsNothingAfterward
     EXPECT_EQ(QCoreApplication::exec(), 0) << "the close posts a quit with code 0";
 }
 
-TEST_F(PlayerDlgTest, HelpButtonAndF1OpenTheHelpDialogModally) {
+TEST_F(PlayerDlgTest, HelpButtonAndF1OpenTheHelpDialogModallyCentredOnTheMainDialog) {
+    // Away from the corner, so that a dialog placed anywhere else shows.
+    m_pDlg->move(200, 150);
     for (int nWay = 0; nWay < 2; ++nWay) {
         QString caption;
         OnNextModal([&](QWidget* pModal) {
             EXPECT_NE(dynamic_cast<CHelpDlg*>(pModal), nullptr);
             caption = pModal->windowTitle();
+            const QPoint offset =
+                pModal->frameGeometry().center() - m_pDlg->frameGeometry().center();
+            EXPECT_LE(offset.manhattanLength(), 2) << nWay;
             QTest::keyClick(pModal, Qt::Key_Escape);
         });
         if (nWay == 0) {
