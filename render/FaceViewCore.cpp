@@ -9,7 +9,6 @@
 #include "sys/Random.h"
 
 #include <cassert>
-#include <cstdio>
 #include <vector>
 
 rm::RetainedMode* g_retainedMode = nullptr;
@@ -193,9 +192,8 @@ int CFaceViewCore::BuildScene() {
     CFaceModel& model = *m_pModel;
     model.m_fScale = CFaceModel::kPlayerScale; // 0.0036303 model units per grid step
     if (!model.Parse()) {
-        char szText[512];
-        std::snprintf(szText, sizeof(szText), "Failed to Initialise '%s'.", m_strLocation.c_str());
-        sys::showMessage(szText);
+        // The whole location, however long (a fixed buffer would cut a long URL short).
+        sys::showMessage("Failed to Initialise '" + m_strLocation + "'.");
         return 0;
     }
     const int nVertices = model.m_nVertices;

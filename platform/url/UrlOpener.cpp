@@ -20,9 +20,10 @@ namespace {
 std::mutex s_timeoutsMutex;
 Timeouts s_timeouts; // guarded by s_timeoutsMutex
 
-// The schemes the opener accepts; redirects may not lead to a local file, so that a remote
-// server cannot make the player read the user's own files.
-constexpr const char* kProtocols = "http,https,ftp,gopher,file";
+// The schemes libcurl is allowed; file URLs are read as local files before libcurl is asked
+// (fileUrlPath), and redirects may not lead to a local file, so that a remote server cannot
+// make the player read the user's own files.
+constexpr const char* kProtocols = "http,https,ftp,gopher";
 constexpr const char* kRedirectProtocols = "http,https,ftp,gopher";
 
 // A transfer slower than 1 byte per second for lowSpeedSeconds counts as stalled.
@@ -88,6 +89,49 @@ public:
 private:
     int m_fd = -1; // owned; -1 when the open failed
 };
+
+struct UrlDeleter {
+    void operator()(CURLU* pUrl) const { curl_url_cleanup(pUrl); }
+};
+
+// A location with the file scheme names a local file. Such a location is read the way a
+// local path is (readFileStart: regular files only, never waiting on a writer), not through
+// libcurl's file reader, which would block for ever on a named pipe. Returns false when the
+// location has another scheme; otherwise true, with the decoded path in *pPath, or an empty
+// path and the reason in *pError when the location does not name a file on this machine.
+bool fileUrlPath(const std::string& location, std::string* pPath, std::string* pError) {
+    const size_t colon = location.find(':');
+    if (colon != 4) {
+        return false;
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        if (std::tolower(static_cast<unsigned char>(location[i])) != "file"[i]) {
+            return false;
+        }
+    }
+    pPath->clear();
+    std::unique_ptr<CURLU, UrlDeleter> pUrl(curl_url());
+    if (!pUrl) {
+        *pError = "cannot set up the network library";
+        return true;
+    }
+    // The parser accepts file:/path, file:///path and file://localhost/path only.
+    CURLUcode code = curl_url_set(pUrl.get(), CURLUPART_URL, location.c_str(), 0);
+    char* pDecoded = nullptr;
+    if (code == CURLUE_OK) {
+        code = curl_url_get(pUrl.get(), CURLUPART_PATH, &pDecoded, CURLU_URLDECODE);
+    }
+    if (code != CURLUE_OK) {
+        *pError = curl_url_strerror(code);
+        return true;
+    }
+    *pPath = pDecoded;
+    curl_free(pDecoded);
+    if (pPath->empty()) {
+        *pError = "no file named";
+    }
+    return true;
+}
 
 } // namespace
 
@@ -160,6 +204,12 @@ ReadResult readUrlStart(const std::string& location, uint8_t* pBlock, size_t nMa
     assert(pBlock != nullptr && nMax > 0);
     if (!hasUrlScheme(location)) {
         return readFileStart(location, pBlock, nMax);
+    }
+    std::string path;
+    std::string pathError;
+    if (fileUrlPath(location, &path, &pathError)) {
+        return path.empty() ? failed("cannot open: " + pathError)
+                            : readFileStart(path, pBlock, nMax);
     }
     if (!initialiseCurl()) {
         return failed("cannot set up the network library");

@@ -13,9 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -271,6 +275,56 @@ TEST_F(FaceLoaderTest, TransferCutShortIsRefused) {
     EXPECT_FALSE(result.reason.empty());
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(m_buffer, untouched());
+}
+
+// A file URL names a local file and is read by the same rules as a local path: a regular
+// file of this machine, percent-escapes decoded. A named pipe must be refused at once, not
+// waited on: a guard thread plays the writer only if the load hangs in it, which turns a
+// hang into a load that opened the pipe.
+TEST_F(FaceLoaderTest, FileUrlIsReadLikeALocalPath) {
+    const std::string pipe = dir() + "/pipe.mf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+    struct Case {
+        std::string location;
+        bool opened;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"file://" + pipe, false, false},
+        {"file://" + dir() + "/", false, false},
+        {"file://" + dir() + "/with%20space/good%20face.mf", true, true},
+        {"FILE://localhost" + local("good.mf"), true, true},
+        {"file:" + local("good.mf"), true, true},
+        {"file://elsewhere.invalid" + local("good.mf"), false, false},
+        {"file://" + local("good.mf") + "%00.txt", false, false},
+    };
+    for (const Case& c : cases) {
+        m_buffer = untouched();
+        std::atomic<bool> bDone = false;
+        std::thread guard([&] {
+            for (int i = 0; i < 200 && !bDone; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            while (!bDone) {
+                const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        const FaceLoadResult result = load(c.location);
+        bDone = true;
+        guard.join();
+        EXPECT_EQ(result.opened, c.opened) << c.location << ": " << result.reason;
+        EXPECT_EQ(result.accepted, c.accepted) << c.location << ": " << result.reason;
+        if (!c.accepted) {
+            EXPECT_EQ(m_buffer, untouched()) << c.location;
+        }
+    }
+    EXPECT_TRUE(m_messages.empty());
+    ::unlink(pipe.c_str());
 }
 
 TEST_F(FaceLoaderTest, StopsHugeDownloadAtTheLimit) {

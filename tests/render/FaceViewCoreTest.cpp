@@ -151,6 +151,16 @@ TEST_F(FaceViewTest, UnreadableFaceShowsTheLocation) {
     EXPECT_EQ(view.m_pMeshBuilder, nullptr);
 }
 
+TEST_F(FaceViewTest, UnreadableFaceShowsALongLocationWhole) {
+    FaceBytesSpec spec = SmallFaceSpec();
+    spec.faces.push_back({0, 1, 9}); // no vertex 9
+    TestFaceView& view = MakeView(spec);
+    view.m_strLocation = "http://127.0.0.1/" + std::string(2000, 'a') + "%s.mf";
+    EXPECT_EQ(view.InitialiseDevice(), 0);
+    EXPECT_EQ(m_messages,
+              std::vector<std::string>{"Failed to Initialise '" + view.m_strLocation + "'."});
+}
+
 // ---- Lifecycle -----------------------------------------------------------------------------
 
 TEST_F(FaceViewTest, ViewDeletedBeforeItsSetUpReleasesNothing) {
