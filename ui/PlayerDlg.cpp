@@ -82,6 +82,8 @@ CPlayerDlg::CPlayerDlg(CFaceView*& rpView, QWidget* pParent)
     connect(pBrowse, &QPushButton::clicked, this, [this] { OnBrowse(); });
 
     m_editLocation = AddControl<QLineEdit>(this, "1015", DialogRect(5, 155, 160, 15));
+    // Room for any location a second launch can hand over (64 KiB), so none is cut short.
+    m_editLocation->setMaxLength(64 * 1024);
 
     m_slider = AddControl<QSlider>(this, "1003", DialogRect(45, 175, 123, 9));
     m_slider->setOrientation(Qt::Horizontal);
@@ -141,6 +143,7 @@ bool CPlayerDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     m_slider->setRange(1, 32767);
     m_slider->setSingleStep(328);
+    m_slider->setPageStep((32767 - 1) / 5); // a trackbar's default page: a fifth of its range
     m_slider->setValue(22000); // a new view's thresholds, 22,000 and 2,000, match it
     std::free(m_pFaceBuffer);
     m_pFaceBuffer = static_cast<uint8_t*>(std::malloc(kFaceBufferBytes));

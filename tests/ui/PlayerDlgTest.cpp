@@ -185,6 +185,7 @@ TEST_F(PlayerDlgTest, StartsWithTheTemplatesControlsAndNoFace) {
     EXPECT_EQ(pSlider->maximum(), 32767);
     EXPECT_EQ(pSlider->value(), 22000);
     EXPECT_EQ(pSlider->singleStep(), 328);
+    EXPECT_EQ(pSlider->pageStep(), 6553);
     EXPECT_FALSE(m_pDlg->m_chkSmall->isChecked());
     EXPECT_EQ(m_pDlg->m_rcPanel, QRect(0, 0, 298, 234)); // client area inside the edge
     EXPECT_NE(m_pDlg->m_pFaceBuffer, nullptr);
@@ -367,6 +368,16 @@ TEST_F(PlayerDlgTest, AHandOffShowsTheLocationAndLoadsIt) {
     EXPECT_EQ(Edit()->text().toStdString(), path);
     ASSERT_NE(m_pView, nullptr);
     EXPECT_EQ(m_pView->m_strLocation, path);
+}
+
+TEST_F(PlayerDlgTest, ALongHandedOverLocationArrivesWhole) {
+    // Longer than a line edit's default limit of 32,767 characters: cut, it would load
+    // another location than the one handed over.
+    const std::string location = "http://127.0.0.1:9/" + std::string(40000, 'a') + ".mf";
+    m_pDlg->findChild<QLabel*>("1025")->setText(QString::fromStdString(location));
+    m_pDlg->OnHandOff();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "Could not load '" + location + "'");
 }
 
 TEST_F(PlayerDlgTest, AHandOffDuringAViewsConstructionLeavesExactlyOneView) {
