@@ -2,6 +2,7 @@
 
 #include "FaceBytes.h"
 #include "TempDir.h"
+#include "ToolRun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,66 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
 #include <functional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
-
-struct ToolRun {
-    int nStatus = -1; // exit status
-    std::string strOut;
-    std::string strErr;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs mimlet-face with the arguments, its output captured in files of `dir`.
-ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args) {
-    const std::string tool = std::string(MIMLET_BINARY_DIR) + "/bin/mimlet-face";
-    const std::string outPath = dir.path() + "/stdout.txt";
-    const std::string errPath = dir.path() + "/stderr.txt";
-    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    const int nSpawn = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun run;
-    if (nSpawn != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int nWait = 0;
-    waitpid(pid, &nWait, 0);
-    run.nStatus = WIFEXITED(nWait) ? WEXITSTATUS(nWait) : -1;
-    run.strOut = slurp(outPath);
-    run.strErr = slurp(errPath);
-    return run;
-}
 
 std::vector<uint8_t> smallFace() {
     return MakeFaceBytes(SmallFaceSpec());
@@ -78,7 +25,7 @@ std::vector<uint8_t> smallFace() {
 TEST(InfoCommand, DescribesAnAcceptedFace) {
     TempDir dir;
     const std::string path = dir.writeFile("small.mf", smallFace());
-    const ToolRun run = runTool(dir, {"info", path});
+    const ToolRun run = RunMimletFace({"info", path});
     EXPECT_EQ(run.nStatus, 0) << run.strErr;
     EXPECT_EQ(run.strErr, "");
     EXPECT_EQ(run.strOut, "location: " + path +
@@ -97,7 +44,7 @@ TEST(InfoCommand, SaysWhyAFaceIsRefused) {
     TempDir dir;
     std::vector<uint8_t> bytes = smallFace();
     bytes.pop_back();
-    const ToolRun run = runTool(dir, {"info", dir.writeFile("cut.mf", bytes)});
+    const ToolRun run = RunMimletFace({"info", dir.writeFile("cut.mf", bytes)});
     EXPECT_EQ(run.nStatus, 1);
     EXPECT_NE(run.strOut.find("faces: 2\n"), std::string::npos) << run.strOut;
     EXPECT_NE(run.strOut.find("accepted: no (truncated: 66363 of 66364 bytes)\n"),
@@ -125,7 +72,7 @@ TEST_P(InfoCommandJson, PrintsExactlyOneObject) {
     const JsonCase& c = GetParam();
     TempDir dir;
     const std::string path = dir.writeFile(c.fileName, c.bytes());
-    const ToolRun run = runTool(dir, {"info", "--json", path});
+    const ToolRun run = RunMimletFace({"info", "--json", path});
     EXPECT_EQ(run.nStatus, c.nStatus) << run.strErr;
 
     QJsonParseError error;
@@ -208,7 +155,7 @@ TEST(InfoCommand, EscapesTheLocationAsJson) {
     TempDir dir;
     const std::string name = "q\"b\\n\nc\x01 caf\xc3\xa9 \xe9.mf"; // é as UTF-8, then a lone byte
     const std::string path = dir.writeFile(name, smallFace());
-    const ToolRun run = runTool(dir, {"info", path, "--json"});
+    const ToolRun run = RunMimletFace({"info", path, "--json"});
     ASSERT_EQ(run.nStatus, 0) << run.strErr;
     QJsonParseError error;
     const QJsonDocument doc =
@@ -237,7 +184,7 @@ TEST_P(InfoCommandUsage, ExitsWithStatus2AndAMessage) {
     for (const std::string& arg : GetParam().args) {
         args.push_back(arg == "DIR" ? dir.path() : arg == "FACE" ? face : arg);
     }
-    const ToolRun run = runTool(dir, args);
+    const ToolRun run = RunMimletFace(args);
     EXPECT_EQ(run.nStatus, 2);
     EXPECT_EQ(run.strOut, "");
     EXPECT_NE(run.strErr, "");

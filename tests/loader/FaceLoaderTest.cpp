@@ -7,6 +7,7 @@
 #include "FaceLoader.h"
 #include "HttpServer.h"
 #include "TempDir.h"
+#include "ToolRun.h"
 #include "sys/MessageBox.h"
 #include "url/UrlOpener.h"
 
@@ -15,8 +16,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
@@ -29,8 +28,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -417,63 +414,19 @@ TEST_F(FaceLoaderTest, LoadsConcurrently) {
     }
 }
 
-struct ToolRun {
-    int nStatus = -1; // exit status; -1 when it did not exit normally
-    std::string strOut;
-    std::string strErr;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs the built mimlet-face with `args`, its output captured in files of a private folder.
-ToolRun runTool(const std::vector<std::string>& args) {
-    const TempDir outputs;
-    const std::string tool = std::string(MIMLET_BINARY_DIR) + "/bin/mimlet-face";
-    const std::string outPath = outputs.path() + "/stdout.txt";
-    const std::string errPath = outputs.path() + "/stderr.txt";
-    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t pid = 0;
-    const int nSpawn = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun run;
-    if (nSpawn != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int nWait = 0;
-    ::waitpid(pid, &nWait, 0);
-    run.nStatus = WIFEXITED(nWait) ? WEXITSTATUS(nWait) : -1;
-    run.strOut = slurp(outPath);
-    run.strErr = slurp(errPath);
-    return run;
-}
-
 // mimlet-face info reads a URL as the player does, so a user can see why it does not load.
 TEST_F(FaceLoaderTest, InfoCommandReadsUrls) {
-    ToolRun run = runTool({"info", served("long.mf"), "--json"});
+    ToolRun run = RunMimletFace({"info", served("long.mf"), "--json"});
     EXPECT_EQ(run.nStatus, 0) << run.strErr;
     EXPECT_NE(run.strOut.find("\"bytes\": 79999, \"accepted\": true"), std::string::npos)
         << run.strOut;
 
-    run = runTool({"info", served("truncated.mf")});
+    run = RunMimletFace({"info", served("truncated.mf")});
     EXPECT_EQ(run.nStatus, 1) << run.strErr;
     EXPECT_NE(run.strOut.find("accepted: no (truncated"), std::string::npos) << run.strOut;
 
     // An HTTP error is no file: the tool cannot read it and says what the server answered.
-    run = runTool({"info", http("/status/404/good.mf")});
+    run = RunMimletFace({"info", http("/status/404/good.mf")});
     EXPECT_EQ(run.nStatus, 2);
     EXPECT_EQ(run.strOut, "");
     EXPECT_NE(run.strErr.find("404"), std::string::npos) << run.strErr;
