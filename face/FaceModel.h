@@ -27,7 +27,7 @@ struct FaceShape {
 };
 
 class CFaceModel {
-  public:
+public:
     static constexpr int kMaxShapes = 10;    // the base and nine morph targets
     static constexpr int kMaxVertices = 200; // the size of every vertex transfer
     // The scale the player parses with: 0.0036303 model units per grid step (0x3B6DEA54).
@@ -62,7 +62,7 @@ class CFaceModel {
     FaceShape* m_pShapes[kMaxShapes] = {};  // slot 0 the base, 1..S-1 the morph targets; owned
     ShapeEntry* m_pFaces = nullptr;         // m_nFaces triangles; owned
 
-  private:
+private:
     // Frees the shapes and the faces list and empties the counts; m_pData stays.
     void Clear();
 };

@@ -18,7 +18,7 @@ namespace {
 
 // Group 0 of a mesh, as a plain list of vertex records.
 class FuzzMesh final : public rm::MeshVertices {
-  public:
+public:
     rm::Result GetVertices(uint32_t group, uint32_t first, uint32_t count,
                            rm::Vertex* vertices) override {
         if (group != 0 || first > m_vertices.size() || count > m_vertices.size() - first) {

@@ -31,7 +31,9 @@ std::unique_ptr<CLevelMeter> MakeLevelMeter() {
 }
 
 // One colour component of the scene background, 0.0..1.0 scaled to 0..255 and truncated.
-int ColourComponent(float fValue) { return static_cast<int>(fValue * 255.0) & 0xFF; }
+int ColourComponent(float fValue) {
+    return static_cast<int>(fValue * 255.0) & 0xFF;
+}
 
 } // namespace
 
@@ -56,7 +58,7 @@ public:
             m_pView->update();
     }
 
-    QImage m_frame;          // the last frame, empty before the first
+    QImage m_frame;           // the last frame, empty before the first
     bool m_bPainting = false; // the widget's paint handler is running
 
 private:
@@ -79,12 +81,10 @@ private:
     CFaceView& m_view;
 };
 
-CFaceView::CFaceView(QWidget* pParent, int x, int y, int nWidth, int nHeight,
-                     uint32_t nColourModel, const std::string& strLocation,
-                     const uint8_t* pFaceBuffer)
-    : QWidget(pParent),
-      CFaceViewCore(nWidth, nHeight, static_cast<rm::ColorModel>(nColourModel), strLocation,
-                    pFaceBuffer, MakeLevelMeter()),
+CFaceView::CFaceView(QWidget* pParent, int x, int y, int nWidth, int nHeight, uint32_t nColourModel,
+                     const std::string& strLocation, const uint8_t* pFaceBuffer)
+    : QWidget(pParent), CFaceViewCore(nWidth, nHeight, static_cast<rm::ColorModel>(nColourModel),
+                                      strLocation, pFaceBuffer, MakeLevelMeter()),
       m_pTarget(std::make_unique<FrameTarget>(this)) {
     m_rect.x = x;
     m_rect.y = y;
@@ -170,7 +170,9 @@ void CFaceView::OnDestroy() {
     ReleaseObjects();
 }
 
-rm::WindowTarget* CFaceView::WindowTarget() { return m_pTarget.get(); }
+rm::WindowTarget* CFaceView::WindowTarget() {
+    return m_pTarget.get();
+}
 
 int CFaceView::SetColourDepthOverride(int nDepth) {
     const int nPrevious = s_nColourDepthOverride;

@@ -79,9 +79,9 @@ private:
     void MarkDying();
 
     std::unique_ptr<FrameTarget> m_pTarget; // receives the device's finished frames
-    bool m_bConstructing = true; // the constructor has not returned yet
-    bool m_bEnded = false;       // the set-up failed: the view is torn down, awaiting deletion
-    int m_nHandlers = 0;         // this view's paint and activation handlers on the stack
-    bool m_bRetired = false;     // deleted while a handler ran: goes when the last returns
-    bool m_bDying = false;       // ended or retired, and counted until the destructor
+    bool m_bConstructing = true;            // the constructor has not returned yet
+    bool m_bEnded = false;   // the set-up failed: the view is torn down, awaiting deletion
+    int m_nHandlers = 0;     // this view's paint and activation handlers on the stack
+    bool m_bRetired = false; // deleted while a handler ran: goes when the last returns
+    bool m_bDying = false;   // ended or retired, and counted until the destructor
 };

@@ -7,7 +7,8 @@
 
 class CWaitCursor {
 public:
-    CWaitCursor() : m_bActive(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+    CWaitCursor()
+        : m_bActive(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
         if (m_bActive)
             QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     }

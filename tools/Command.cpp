@@ -9,7 +9,9 @@ std::vector<Command>& registry() {
 }
 } // namespace
 
-const std::vector<Command>& Commands() { return registry(); }
+const std::vector<Command>& Commands() {
+    return registry();
+}
 
 CommandRegistration::CommandRegistration(Command command) {
     registry().push_back(std::move(command));

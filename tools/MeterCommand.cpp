@@ -15,13 +15,15 @@
 
 namespace {
 
-constexpr int kFrameMs = 41;     // the player reads the meter at most this often
-constexpr int kBarWidth = 64;    // characters for a full-scale reading
+constexpr int kFrameMs = 41;  // the player reads the meter at most this often
+constexpr int kBarWidth = 64; // characters for a full-scale reading
 constexpr int kFullScale = 32767;
 
 volatile std::sig_atomic_t s_interrupted = 0;
 
-void onInterrupt(int) { s_interrupted = 1; }
+void onInterrupt(int) {
+    s_interrupted = 1;
+}
 
 // "--seconds N" with N a whole number from 1 to 86400; false for anything else.
 bool parseSeconds(const std::vector<std::string>& args, long& seconds) {
@@ -75,9 +77,9 @@ int run(const std::vector<std::string>& args) {
         std::this_thread::sleep_until(due);
         const int32_t reading = meter.Read();
         // Bar length in proportion to the reading; a negative reading shows no bar.
-        const int length = reading <= 0 ? 0
-                                        : static_cast<int>(static_cast<int64_t>(reading) *
-                                                           kBarWidth / kFullScale);
+        const int length =
+            reading <= 0 ? 0
+                         : static_cast<int>(static_cast<int64_t>(reading) * kBarWidth / kFullScale);
         int at = 0;
         for (; at < length && at < kBarWidth; ++at) {
             bar[at] = '#';

@@ -33,7 +33,8 @@ void PutChunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data
 
 PngFrameWriter::PngFrameWriter() : m_pStream(new z_stream{}) {
     // Level 1, the fastest that still compresses: a frame is mostly background, which it
-    // packs to about an eighth of its size; higher levels cost several times as much for little more.
+    // packs to about an eighth of its size; higher levels cost several times as much for little
+    // more.
     m_bStreamReady = deflateInit2(m_pStream, 1, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
@@ -85,10 +86,19 @@ bool PngFrameWriter::Write(const std::string& path, const uint32_t* pixels, int 
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     m_file.resize(sizeof(kSignature));
     std::memcpy(m_file.data(), kSignature, sizeof(kSignature));
-    const uint8_t header[13] = {
-        uint8_t(width >> 24),  uint8_t(width >> 16),  uint8_t(width >> 8),  uint8_t(width),
-        uint8_t(height >> 24), uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height),
-        8, 2, 0, 0, 0};
+    const uint8_t header[13] = {uint8_t(width >> 24),
+                                uint8_t(width >> 16),
+                                uint8_t(width >> 8),
+                                uint8_t(width),
+                                uint8_t(height >> 24),
+                                uint8_t(height >> 16),
+                                uint8_t(height >> 8),
+                                uint8_t(height),
+                                8,
+                                2,
+                                0,
+                                0,
+                                0};
     PutChunk(m_file, "IHDR", header, sizeof(header));
     PutChunk(m_file, "IDAT", m_compressed.data(), compressedSize);
     PutChunk(m_file, "IEND", nullptr, 0);

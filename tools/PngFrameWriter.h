@@ -22,13 +22,12 @@ public:
 
     // pixels: width x height words 0xAARRGGBB (alpha ignored), rows from the top, `stride`
     // bytes from one row to the next. width and height are 1 or more (asserted).
-    bool Write(const std::string& path, const uint32_t* pixels, int width, int height,
-               int stride);
+    bool Write(const std::string& path, const uint32_t* pixels, int width, int height, int stride);
 
 private:
-    z_stream_s* m_pStream = nullptr;  // owned; reset for every image
-    bool m_bStreamReady = false;      // deflateInit succeeded
-    std::vector<uint8_t> m_raw;       // the image as PNG scanlines: filter byte, then RGB
+    z_stream_s* m_pStream = nullptr;   // owned; reset for every image
+    bool m_bStreamReady = false;       // deflateInit succeeded
+    std::vector<uint8_t> m_raw;        // the image as PNG scanlines: filter byte, then RGB
     std::vector<uint8_t> m_compressed; // the IDAT payload
-    std::vector<uint8_t> m_file;      // the whole file
+    std::vector<uint8_t> m_file;       // the whole file
 };

@@ -135,7 +135,7 @@ private:
     int m_nWidth = 0;
     int m_nHeight = 0;
     std::string m_outDir;
-    PngFrameWriter m_png;  // reused for every frame
+    PngFrameWriter m_png; // reused for every frame
     int m_nPresented = 0; // frames received so far
     bool m_bWriteFailed = false;
 };

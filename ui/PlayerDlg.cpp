@@ -144,7 +144,7 @@ bool CPlayerDlg::OnInitDialog() {
     m_slider->setRange(1, 32767);
     m_slider->setSingleStep(328);
     m_slider->setPageStep((32767 - 1) / 5); // a trackbar's default page: a fifth of its range
-    m_slider->setValue(22000); // a new view's thresholds, 22,000 and 2,000, match it
+    m_slider->setValue(22000);              // a new view's thresholds, 22,000 and 2,000, match it
     std::free(m_pFaceBuffer);
     m_pFaceBuffer = static_cast<uint8_t*>(std::malloc(kFaceBufferBytes));
     m_strLastGood.clear();

@@ -23,13 +23,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kRate = 48000;     // frames per second
-constexpr int kChunkFrames = 240;     // 5 ms per write
-constexpr float kAmplitude = 0.5f;    // burst peak, 0.0..1.0
+constexpr uint32_t kRate = 48000;  // frames per second
+constexpr int kChunkFrames = 240;  // 5 ms per write
+constexpr float kAmplitude = 0.5f; // burst peak, 0.0..1.0
 constexpr int kBursts = 30;
 constexpr int kBurstMs = 200;
-constexpr int kGapMs = 400;           // silence before each burst, plus 0..40 ms of jitter
-constexpr int kPollMs = 41;           // the player's frame time
+constexpr int kGapMs = 400; // silence before each burst, plus 0..40 ms of jitter
+constexpr int kPollMs = 41; // the player's frame time
 constexpr double kTargetP95Ms = 55;
 constexpr int32_t kHalfLevel = static_cast<int32_t>(kAmplitude * 32767 / 2);
 
@@ -49,9 +49,10 @@ int64_t write(pa_simple* stream, int ms, bool loud, long& frame, bool& ok) {
     for (int written = 0; ok && written < ms * static_cast<int>(kRate) / 1000;
          written += kChunkFrames) {
         for (float& sample : chunk) {
-            sample = loud ? kAmplitude * static_cast<float>(std::sin(
-                                2 * std::numbers::pi * 440.0 * static_cast<double>(frame) / kRate))
-                          : 0.0f;
+            sample =
+                loud ? kAmplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 440.0 *
+                                                                static_cast<double>(frame) / kRate))
+                     : 0.0f;
             ++frame;
         }
         int error = 0;

@@ -28,6 +28,8 @@ void setClockOrigin(uint32_t start) {
     s_offsetMs = static_cast<int64_t>(start) - monotonicMs();
 }
 
-void setClockSource(std::function<uint32_t()> source) { s_source = std::move(source); }
+void setClockSource(std::function<uint32_t()> source) {
+    s_source = std::move(source);
+}
 
 } // namespace sys

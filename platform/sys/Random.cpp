@@ -10,6 +10,8 @@ int rand() {
     return static_cast<int>((s_state >> 16) & 0x7FFF);
 }
 
-void resetRandomForTest() { s_state = 1; }
+void resetRandomForTest() {
+    s_state = 1;
+}
 
 } // namespace sys

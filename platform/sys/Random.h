@@ -6,7 +6,8 @@
 
 namespace sys {
 
-// Next draw, 0 to 32767: state = state * 214013 + 2531011 (mod 2^32), draw = (state >> 16) & 0x7FFF.
+// Next draw, 0 to 32767: state = state * 214013 + 2531011 (mod 2^32), draw = (state >> 16) &
+// 0x7FFF.
 int rand();
 
 // Puts the generator back to its start state (tests only; the player never calls it).

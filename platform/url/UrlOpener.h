@@ -5,8 +5,9 @@
 // libcurl, limited to http, https, ftp and gopher; an HTTP status of 400 or above is a
 // failed open, a silent server is given up by the connect time-out and the low-speed abort,
 // and redirects are capped. A file URL (of this machine) and a location without a scheme
-// name a local file, which readFileStart() reads: a regular file only. Both stop as soon as nMax bytes have arrived: nothing beyond them is
-// transferred. Neither throws; every failure is a result. Safe to call from any thread.
+// name a local file, which readFileStart() reads: a regular file only. Both stop as soon as nMax
+// bytes have arrived: nothing beyond them is transferred. Neither throws; every failure is a
+// result. Safe to call from any thread.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "FaceBytes.h"
 #include "FaceCheck.h"
+#include "FaceBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,9 @@ struct RefusalCase {
     const char* reasonPart; // a part of the reason the user is shown
 };
 
-std::vector<uint8_t> smallFace() { return MakeFaceBytes(SmallFaceSpec()); }
+std::vector<uint8_t> smallFace() {
+    return MakeFaceBytes(SmallFaceSpec());
+}
 
 class FaceCheckRefusal : public testing::TestWithParam<RefusalCase> {};
 
@@ -26,54 +28,61 @@ TEST_P(FaceCheckRefusal, RefusesWithReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, FaceCheckRefusal,
-    testing::Values(
-        RefusalCase{"Empty", [] { return std::vector<uint8_t>{}; }, "shorter than 3"},
-        RefusalCase{"TwoBytes", [] { return std::vector<uint8_t>{'M', 'F'}; }, "shorter than 3"},
-        RefusalCase{"LowerCaseMagic",
-                    [] {
-                        auto b = smallFace();
-                        b[0] = 'm';
-                        b[1] = 'f';
-                        return b;
-                    },
-                    "magic"},
-        RefusalCase{"Version101",
-                    [] {
-                        auto b = smallFace();
-                        b[2] = 101;
-                        return b;
-                    },
-                    "newer"},
-        RefusalCase{"TooManyVertices",
-                    [] {
-                        FaceBytesSpec spec;
-                        spec.shapes = {std::vector<std::array<uint8_t, 3>>(201, {1, 2, 3})};
-                        return MakeFaceBytes(spec);
-                    },
-                    "200 vertices"},
-        RefusalCase{"TooManyShapes",
-                    [] {
-                        FaceBytesSpec spec;
-                        spec.shapes.assign(11, {{1, 2, 3}});
-                        return MakeFaceBytes(spec);
-                    },
-                    "10 shapes"},
-        RefusalCase{"TruncatedByOneByte",
-                    [] {
-                        auto b = smallFace();
-                        b.pop_back();
-                        return b;
-                    },
-                    "truncated"},
-        RefusalCase{"HeaderOnly", [] { return std::vector<uint8_t>{'M', 'F', 1, 4}; },
-                    "truncated"},
-        RefusalCase{"FaceVertexOutOfRange",
-                    [] {
-                        FaceBytesSpec spec = SmallFaceSpec();
-                        spec.faces[1] = {0, 2, 4};
-                        return MakeFaceBytes(spec);
-                    },
-                    "names vertex 4"}),
+    testing::Values(RefusalCase{"Empty", [] { return std::vector<uint8_t>{}; }, "shorter than 3"},
+                    RefusalCase{"TwoBytes",
+                                [] {
+                                    return std::vector<uint8_t>{'M', 'F'};
+                                },
+                                "shorter than 3"},
+                    RefusalCase{"LowerCaseMagic",
+                                [] {
+                                    auto b = smallFace();
+                                    b[0] = 'm';
+                                    b[1] = 'f';
+                                    return b;
+                                },
+                                "magic"},
+                    RefusalCase{"Version101",
+                                [] {
+                                    auto b = smallFace();
+                                    b[2] = 101;
+                                    return b;
+                                },
+                                "newer"},
+                    RefusalCase{
+                        "TooManyVertices",
+                        [] {
+                            FaceBytesSpec spec;
+                            spec.shapes = {std::vector<std::array<uint8_t, 3>>(201, {1, 2, 3})};
+                            return MakeFaceBytes(spec);
+                        },
+                        "200 vertices"},
+                    RefusalCase{"TooManyShapes",
+                                [] {
+                                    FaceBytesSpec spec;
+                                    spec.shapes.assign(11, {{1, 2, 3}});
+                                    return MakeFaceBytes(spec);
+                                },
+                                "10 shapes"},
+                    RefusalCase{"TruncatedByOneByte",
+                                [] {
+                                    auto b = smallFace();
+                                    b.pop_back();
+                                    return b;
+                                },
+                                "truncated"},
+                    RefusalCase{"HeaderOnly",
+                                [] {
+                                    return std::vector<uint8_t>{'M', 'F', 1, 4};
+                                },
+                                "truncated"},
+                    RefusalCase{"FaceVertexOutOfRange",
+                                [] {
+                                    FaceBytesSpec spec = SmallFaceSpec();
+                                    spec.faces[1] = {0, 2, 4};
+                                    return MakeFaceBytes(spec);
+                                },
+                                "names vertex 4"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST(FaceCheck, AcceptsCompleteFacesAtTheLimits) {

@@ -14,7 +14,7 @@ using Vertices = std::vector<std::array<uint8_t, 3>>;
 
 // Group 0 of a mesh, in an order the test chooses. The re-indexing only reads it.
 class FakeMesh final : public rm::MeshVertices {
-  public:
+public:
     explicit FakeMesh(std::vector<rm::Vertex> vertices) : m_vertices(std::move(vertices)) {}
 
     rm::Result GetVertices(uint32_t group, uint32_t first, uint32_t count,

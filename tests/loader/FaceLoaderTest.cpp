@@ -2,9 +2,9 @@
 // 127.0.0.1. What reaches the face buffer, what is refused, which message is shown, and that
 // a refused load never touches the buffer.
 
+#include "FaceLoader.h"
 #include "FaceBytes.h"
 #include "FaceCheck.h"
-#include "FaceLoader.h"
 #include "HttpServer.h"
 #include "TempDir.h"
 #include "ToolRun.h"
@@ -21,10 +21,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +35,9 @@ const char* const kVersionMessage = "You need upgrade your Mimlet Player to load
 constexpr uint8_t kUntouched = 0xA5; // what the face buffer holds before each test
 constexpr size_t kHugeBytes = 50u * 1024 * 1024;
 
-std::vector<uint8_t> goodFace() { return MakeFaceBytes(SmallFaceSpec()); }
+std::vector<uint8_t> goodFace() {
+    return MakeFaceBytes(SmallFaceSpec());
+}
 
 // A good face followed by filler bytes (not zeros, so that a cut in the wrong place shows).
 std::vector<uint8_t> goodFacePaddedTo(size_t size) {
@@ -105,15 +107,19 @@ std::unique_ptr<HttpServer> LoaderEnvironment::s_pServer;
 testing::Environment* const s_pEnvironment =
     testing::AddGlobalTestEnvironment(new LoaderEnvironment);
 
-std::string dir() { return LoaderEnvironment::s_pDir->path(); }
-std::string http(const std::string& path) { return LoaderEnvironment::s_pServer->url(path); }
+std::string dir() {
+    return LoaderEnvironment::s_pDir->path();
+}
+std::string http(const std::string& path) {
+    return LoaderEnvironment::s_pServer->url(path);
+}
 
 class FaceLoaderTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(LoaderEnvironment::s_pServer->ok()) << "the test HTTP server did not start";
-        m_previousSink = sys::setMessageSink(
-            [this](const std::string& text) { m_messages.push_back(text); });
+        m_previousSink =
+            sys::setMessageSink([this](const std::string& text) { m_messages.push_back(text); });
         m_buffer.assign(kFaceBufferBytes, kUntouched);
     }
     void TearDown() override { sys::setMessageSink(m_previousSink); }
@@ -145,17 +151,25 @@ protected:
 struct LoadCase {
     const char* name;
     std::function<std::string()> location;
-    const char* file;     // the file behind the location; nullptr when there is none
+    const char* file; // the file behind the location; nullptr when there is none
     bool accepted;
-    size_t nBytesRead;    // the count the loader reports
-    bool versionMessage;  // the load shows the version message (once)
+    size_t nBytesRead;   // the count the loader reports
+    bool versionMessage; // the load shows the version message (once)
 };
 
-void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LoadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-std::string local(const char* name) { return dir() + "/" + name; }
-std::string fileUrl(const char* name) { return "file://" + local(name); }
-std::string served(const char* name) { return http(std::string("/files/") + name); }
+std::string local(const char* name) {
+    return dir() + "/" + name;
+}
+std::string fileUrl(const char* name) {
+    return "file://" + local(name);
+}
+std::string served(const char* name) {
+    return http(std::string("/files/") + name);
+}
 
 class LoadLocation : public FaceLoaderTest, public testing::WithParamInterface<LoadCase> {};
 
@@ -183,8 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
     Accepted, LoadLocation,
     testing::Values(
         LoadCase{"Http", [] { return served("good.mf"); }, "good.mf", true, kGoodBytes, false},
-        LoadCase{"FileUrl", [] { return fileUrl("good.mf"); }, "good.mf", true, kGoodBytes,
-                 false},
+        LoadCase{"FileUrl", [] { return fileUrl("good.mf"); }, "good.mf", true, kGoodBytes, false},
         LoadCase{"LocalPathWithoutSpace", [] { return local("good.mf"); }, "good.mf", true,
                  kGoodBytes, false},
         LoadCase{"LocalPathWithSpace", [] { return local("with space/good face.mf"); },
@@ -197,15 +210,14 @@ INSTANTIATE_TEST_SUITE_P(
                  kFaceReadLimit, false},
         LoadCase{"HttpLongerThanTheLimit", [] { return served("long.mf"); }, "long.mf", true,
                  kFaceReadLimit, false},
-        LoadCase{"FileUrlLongerThanTheLimit", [] { return fileUrl("long.mf"); }, "long.mf",
-                 true, kFaceReadLimit, false},
-        LoadCase{"LocalWithSpaceLongerThanTheLimit",
-                 [] { return local("with space/long.mf"); }, "long.mf", true, kFaceReadLimit,
+        LoadCase{"FileUrlLongerThanTheLimit", [] { return fileUrl("long.mf"); }, "long.mf", true,
+                 kFaceReadLimit, false},
+        LoadCase{"LocalWithSpaceLongerThanTheLimit", [] { return local("with space/long.mf"); },
+                 "long.mf", true, kFaceReadLimit, false},
+        LoadCase{"HttpVersion100", [] { return served("v100.mf"); }, "v100.mf", true, kGoodBytes,
                  false},
-        LoadCase{"HttpVersion100", [] { return served("v100.mf"); }, "v100.mf", true,
-                 kGoodBytes, false},
-        LoadCase{"LocalVersion100", [] { return local("v100.mf"); }, "v100.mf", true,
-                 kGoodBytes, false}),
+        LoadCase{"LocalVersion100", [] { return local("v100.mf"); }, "v100.mf", true, kGoodBytes,
+                 false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,14 +228,13 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"HttpTwoBytes", [] { return served("two.mf"); }, nullptr, false, 2, false},
         LoadCase{"LocalEmpty", [] { return local("empty.mf"); }, nullptr, false, 0, false},
         LoadCase{"LocalTwoBytes", [] { return local("two.mf"); }, nullptr, false, 2, false},
-        LoadCase{"LowerCaseMagic", [] { return served("lower.mf"); }, nullptr, false,
-                 kGoodBytes, false},
-        LoadCase{"HttpVersion101", [] { return served("v101.mf"); }, nullptr, false,
-                 kGoodBytes, true},
-        LoadCase{"LocalVersion101", [] { return local("v101.mf"); }, nullptr, false,
-                 kGoodBytes, true},
-        LoadCase{"Version255", [] { return fileUrl("v255.mf"); }, nullptr, false, kGoodBytes,
+        LoadCase{"LowerCaseMagic", [] { return served("lower.mf"); }, nullptr, false, kGoodBytes,
+                 false},
+        LoadCase{"HttpVersion101", [] { return served("v101.mf"); }, nullptr, false, kGoodBytes,
                  true},
+        LoadCase{"LocalVersion101", [] { return local("v101.mf"); }, nullptr, false, kGoodBytes,
+                 true},
+        LoadCase{"Version255", [] { return fileUrl("v255.mf"); }, nullptr, false, kGoodBytes, true},
         LoadCase{"TruncatedFace", [] { return served("truncated.mf"); }, nullptr, false,
                  kGoodBytes - 1, false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -232,19 +243,14 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     NotOpened, LoadLocation,
     testing::Values(
-        LoadCase{"Http404", [] { return http("/status/404/good.mf"); }, nullptr, false, 0,
-                 false},
-        LoadCase{"Http500", [] { return http("/status/500/good.mf"); }, nullptr, false, 0,
-                 false},
-        LoadCase{"HttpMissingFile", [] { return served("missing.mf"); }, nullptr, false, 0,
-                 false},
+        LoadCase{"Http404", [] { return http("/status/404/good.mf"); }, nullptr, false, 0, false},
+        LoadCase{"Http500", [] { return http("/status/500/good.mf"); }, nullptr, false, 0, false},
+        LoadCase{"HttpMissingFile", [] { return served("missing.mf"); }, nullptr, false, 0, false},
         // The space sends it down the local route, where no such file exists.
-        LoadCase{"UrlWithSpace", [] { return served("good face.mf"); }, nullptr, false, 0,
-                 false},
+        LoadCase{"UrlWithSpace", [] { return served("good face.mf"); }, nullptr, false, 0, false},
         LoadCase{"RedirectLoop", [] { return http("/loop"); }, nullptr, false, 0, false},
-        LoadCase{"RedirectToLocalFile",
-                 [] { return http("/redirect-to?" + fileUrl("good.mf")); }, nullptr, false, 0,
-                 false},
+        LoadCase{"RedirectToLocalFile", [] { return http("/redirect-to?" + fileUrl("good.mf")); },
+                 nullptr, false, 0, false},
         LoadCase{"RefusedConnection",
                  [] {
                      return "http://127.0.0.1:" + std::to_string(UnusedLocalPort()) +
@@ -257,8 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                             std::to_string(LoaderEnvironment::s_pServer->port()) + "/good";
                  },
                  nullptr, false, 0, false},
-        LoadCase{"MissingLocalFile", [] { return local("missing.mf"); }, nullptr, false, 0,
-                 false},
+        LoadCase{"MissingLocalFile", [] { return local("missing.mf"); }, nullptr, false, 0, false},
         LoadCase{"MissingLocalFileWithSpace", [] { return local("with space/missing.mf"); },
                  nullptr, false, 0, false},
         LoadCase{"LocalFolder", [] { return dir(); }, nullptr, false, 0, false},
@@ -402,8 +407,8 @@ TEST_F(FaceLoaderTest, LoadsConcurrently) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < buffers.size(); ++i) {
         threads.emplace_back([&, i] {
-            results[i] = LoadFaceLocation(i % 2 ? served("long.mf") : fileUrl("good.mf"),
-                                          buffers[i].data());
+            results[i] =
+                LoadFaceLocation(i % 2 ? served("long.mf") : fileUrl("good.mf"), buffers[i].data());
         });
     }
     for (std::thread& thread : threads) {

@@ -35,7 +35,8 @@ Frame Pattern(int width, int height, int padWords, uint32_t seed) {
 
 // A frame like the renderer's: black background with a block of one colour.
 Frame Background(int width, int height) {
-    Frame frame{width, height, width * 4, std::vector<uint32_t>(size_t(width * height), 0xFF000000)};
+    Frame frame{width, height, width * 4,
+                std::vector<uint32_t>(size_t(width * height), 0xFF000000)};
     for (int y = height / 4; y < height * 3 / 4; ++y) {
         for (int x = width / 3; x < width * 2 / 3; ++x) {
             frame.pixels[size_t(y * width + x)] = 0xFFE0B090;
@@ -61,19 +62,19 @@ void ExpectReadsBack(const std::string& path, const Frame& frame) {
 
 TEST(PngFrameWriter, FramesReadBackExactlyThroughOneWriter) {
     const std::vector<Frame> frames = {
-        Pattern(1, 1, 0, 1),        // the smallest image
-        Pattern(3, 2, 1, 2),        // odd width, padded rows
-        Background(294, 230),       // the player's view size, as the renderer draws it
-        Pattern(294, 230, 0, 3),    // the same size with nothing to compress
-        Pattern(5, 7, 3, 4),        // smaller again after a large one: no stale bytes
+        Pattern(1, 1, 0, 1),     // the smallest image
+        Pattern(3, 2, 1, 2),     // odd width, padded rows
+        Background(294, 230),    // the player's view size, as the renderer draws it
+        Pattern(294, 230, 0, 3), // the same size with nothing to compress
+        Pattern(5, 7, 3, 4),     // smaller again after a large one: no stale bytes
     };
     TempDir dir;
     PngFrameWriter writer;
     for (size_t i = 0; i < frames.size(); ++i) {
         const std::string path = dir.path() + "/frame-" + std::to_string(i) + ".png";
         const Frame& frame = frames[i];
-        ASSERT_TRUE(writer.Write(path, frame.pixels.data(), frame.width, frame.height,
-                                 frame.stride));
+        ASSERT_TRUE(
+            writer.Write(path, frame.pixels.data(), frame.width, frame.height, frame.stride));
         ExpectReadsBack(path, frame);
     }
 }

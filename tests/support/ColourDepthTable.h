@@ -19,7 +19,7 @@ struct DepthSettings {
 inline const std::vector<DepthSettings>& ColourDepthTable() {
     static const std::vector<DepthSettings> table = {
         {1, 4, 1, 256, 4}, // monochrome: 4 shades and dithering; texture colours untouched
-        {4, 32, 0, 256, 1}, {8, 1, 0, 256, 1}, {16, 1, 0, 256, 1},
+        {4, 32, 0, 256, 1}, {8, 1, 0, 256, 1},  {16, 1, 0, 256, 1},
         {24, 1, 0, 256, 1}, {32, 1, 0, 256, 1},
     };
     return table;

@@ -3,7 +3,8 @@
 std::vector<uint8_t> MakeFaceBytes(const FaceBytesSpec& spec) {
     std::vector<uint8_t> out = {'M', 'F', spec.version};
     const size_t vertices = spec.shapes.empty() ? 0 : spec.shapes[0].size();
-    out.push_back(static_cast<uint8_t>(spec.shapeCount >= 0 ? spec.shapeCount : spec.shapes.size()));
+    out.push_back(
+        static_cast<uint8_t>(spec.shapeCount >= 0 ? spec.shapeCount : spec.shapes.size()));
     out.push_back(static_cast<uint8_t>(vertices));
     for (const auto& shape : spec.shapes) {
         for (const auto& v : shape) {

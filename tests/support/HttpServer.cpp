@@ -81,7 +81,9 @@ HttpServer::HttpServer(const std::string& folder) {
     }
 }
 
-HttpServer::~HttpServer() { stop(); }
+HttpServer::~HttpServer() {
+    stop();
+}
 
 std::string HttpServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;

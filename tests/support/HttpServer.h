@@ -23,9 +23,9 @@ public:
 private:
     void stop();
 
-    pid_t m_pid = -1;     // the server process, -1 when none runs
-    int m_stdinFd = -1;   // write end of the server's stdin; closing it stops the server
-    int m_port = 0;       // 0 until the server has reported its port
+    pid_t m_pid = -1;   // the server process, -1 when none runs
+    int m_stdinFd = -1; // write end of the server's stdin; closing it stops the server
+    int m_port = 0;     // 0 until the server has reported its port
 };
 
 // A port on 127.0.0.1 where nothing listens (bound for a moment, then released).

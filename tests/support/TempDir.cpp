@@ -22,6 +22,7 @@ std::string TempDir::writeFile(const std::string& name, const std::vector<uint8_
     const std::string full = m_path + "/" + name;
     std::filesystem::create_directories(std::filesystem::path(full).parent_path());
     std::ofstream out(full, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return full;
 }

@@ -61,9 +61,9 @@ XServer::XServer(int nWidth, int nHeight, int nDepth) {
     // there. Everything the child needs is made before the fork.
     const int writeFd = dup(fds[1]);
     const std::string fdText = std::to_string(writeFd);
-    std::vector<const char*> args = {"Xvfb",      "-displayfd", fdText.c_str(), "-screen",
-                                     "0",         screen.c_str(), "-nolisten",  "tcp",
-                                     "-noreset",  nullptr};
+    std::vector<const char*> args = {"Xvfb",     "-displayfd",   fdText.c_str(), "-screen",
+                                     "0",        screen.c_str(), "-nolisten",    "tcp",
+                                     "-noreset", nullptr};
     const pid_t parent = getpid();
     const pid_t pid = writeFd < 0 ? -1 : fork();
     if (pid < 0) {
@@ -101,7 +101,9 @@ XServer::XServer(int nWidth, int nHeight, int nDepth) {
     m_display = ":" + number;
 }
 
-XServer::~XServer() { stop(); }
+XServer::~XServer() {
+    stop();
+}
 
 void XServer::stop() {
     if (m_pid <= 0)

@@ -1,9 +1,9 @@
 // The face view window on Qt's offscreen platform: its lifecycle, the device set-up run by
 // its first paint, the messages of every failure, and what it shows.
 
+#include "FaceView.h"
 #include "ColourDepthTable.h"
 #include "FaceBytes.h"
-#include "FaceView.h"
 #include "LevelMeter.h"
 #include "ViewTestMeter.h"
 #include "engine/RetainedMode.h"
@@ -246,15 +246,14 @@ TEST_P(FaceViewWinDeviceFailure, ShowsItsMessageAndKeepsTheView) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, FaceViewWinDeviceFailure,
-    testing::Values(
-        WinDeviceFailure{"PaintQuery", rm::Fault::QueryWinDevice, false,
-                         "Failed to create Windows device to handle WM_PAINT"},
-        WinDeviceFailure{"PaintHandle", rm::Fault::HandlePaint, false,
-                         "windev->HandlePaint() failure"},
-        WinDeviceFailure{"ActivateQuery", rm::Fault::QueryWinDevice, true,
-                         "device->QueryInterface(WinDevice) failure"},
-        WinDeviceFailure{"ActivateHandle", rm::Fault::HandleActivate, true,
-                         "windev->HandleActivate() failure"}),
+    testing::Values(WinDeviceFailure{"PaintQuery", rm::Fault::QueryWinDevice, false,
+                                     "Failed to create Windows device to handle WM_PAINT"},
+                    WinDeviceFailure{"PaintHandle", rm::Fault::HandlePaint, false,
+                                     "windev->HandlePaint() failure"},
+                    WinDeviceFailure{"ActivateQuery", rm::Fault::QueryWinDevice, true,
+                                     "device->QueryInterface(WinDevice) failure"},
+                    WinDeviceFailure{"ActivateHandle", rm::Fault::HandleActivate, true,
+                                     "windev->HandleActivate() failure"}),
     [](const testing::TestParamInfo<WinDeviceFailure>& info) { return info.param.name; });
 
 struct SetUpFailure {
@@ -309,16 +308,21 @@ TEST_P(FaceViewSetUpFailure, ShowsExactlyItsMessagesAndEndsTheView) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, FaceViewSetUpFailure,
     testing::Values(
-        SetUpFailure{"RetainedMode", {rm::Fault::Direct3DRMCreate}, false,
-                     {"Direct3DRMCreate Failed"}},
-        SetUpFailure{"Clipper", {rm::Fault::DirectDrawCreateClipper}, false,
+        SetUpFailure{
+            "RetainedMode", {rm::Fault::Direct3DRMCreate}, false, {"Direct3DRMCreate Failed"}},
+        SetUpFailure{"Clipper",
+                     {rm::Fault::DirectDrawCreateClipper},
+                     false,
                      {"DirectDrawCreateClipper() failed"}},
-        SetUpFailure{"ClipperWindow", {rm::Fault::ClipperSetHWnd}, false,
-                     {"clipper->SetHWnd() failed"}},
-        SetUpFailure{"Device", {rm::Fault::CreateDeviceFromClipper}, false,
+        SetUpFailure{
+            "ClipperWindow", {rm::Fault::ClipperSetHWnd}, false, {"clipper->SetHWnd() failed"}},
+        SetUpFailure{"Device",
+                     {rm::Fault::CreateDeviceFromClipper},
+                     false,
                      {"CreateDeviceFromClipper() failed"}},
         SetUpFailure{"SearchAndDevice",
-                     {rm::Fault::FindDevice, rm::Fault::CreateDeviceFromClipper}, false,
+                     {rm::Fault::FindDevice, rm::Fault::CreateDeviceFromClipper},
+                     false,
                      {"FindDevice() failed", "CreateDeviceFromClipper() failed"}},
         SetUpFailure{"Texture", {rm::Fault::CreateTexture}, false, {"Failed to load texture"}},
         SetUpFailure{"Parse", {}, true, {"Failed to Initialise 'face.mf'."}}),
@@ -331,9 +335,9 @@ struct MessageDuringHandler {
     bool bActivate;   // the message comes from activation, else from a paint
 };
 
-class FaceViewReplacedDuringItsMessage
-    : public FaceViewTest,
-      public testing::WithParamInterface<MessageDuringHandler> {};
+class FaceViewReplacedDuringItsMessage : public FaceViewTest,
+                                         public testing::WithParamInterface<MessageDuringHandler> {
+};
 
 // While a message box of the view's own paint or activation is open, a second launch hands
 // over a face and the dialog replaces the view. The old view's handler goes on once the
@@ -408,11 +412,10 @@ TEST_P(FaceViewSearchFailure, IsNotFatal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, FaceViewSearchFailure,
-    testing::Values(SearchFailure{"DirectDraw", rm::Fault::DirectDrawCreate,
-                                  {"DirectDrawCreate() failed"}},
-                    SearchFailure{"Direct3D", rm::Fault::QueryDirect3D,
-                                  {"d3drm->QueryInterface() failed\n"}},
-                    SearchFailure{"FindDevice", rm::Fault::FindDevice, {"FindDevice() failed"}}),
+    testing::Values(
+        SearchFailure{"DirectDraw", rm::Fault::DirectDrawCreate, {"DirectDrawCreate() failed"}},
+        SearchFailure{"Direct3D", rm::Fault::QueryDirect3D, {"d3drm->QueryInterface() failed\n"}},
+        SearchFailure{"FindDevice", rm::Fault::FindDevice, {"FindDevice() failed"}}),
     [](const testing::TestParamInfo<SearchFailure>& info) { return info.param.name; });
 
 TEST_F(FaceViewTest, FailingMeterIsReportedAfterItsOwnMessageAndTheViewWorksOn) {

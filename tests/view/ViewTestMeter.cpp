@@ -42,7 +42,9 @@ std::unique_ptr<CLevelMeter> MakeQuietMeter() {
     return std::make_unique<CLevelMeter>(std::make_unique<QuietMixer>());
 }
 
-int OpenTestMeters() { return s_nOpen; }
+int OpenTestMeters() {
+    return s_nOpen;
+}
 
 std::unique_ptr<CLevelMeter> MakeFailingMeter() {
     // A private folder with no server socket in it; the sound server client must neither
